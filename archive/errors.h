@@ -1,0 +1,55 @@
+// Coded error messages of the archive components.
+//
+// Every failure the components report is a code in 25102..26999 whose message
+// is a fixed text. E_RAISE carries only the text; the code travels through the
+// OnError event.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace dvl {
+
+enum ErrorCode : int32_t {
+    kErrReadOnly = 25102,
+    kErrBadFileHeader = 25108,
+    kErrBadBlock = 25109,
+    kErrInvalidCode = 25111,
+    kErrWritingFile = 25115,
+    kErrClosingFile = 25117,
+    kErrIncompleteCodeSet = 25118,
+    kErrFailsCrc = 25120,
+    kErrDiskFull = 25125,
+    kErrFileNotFound = 25132,
+    kErrOpeningFile = 25135,
+    kErrReadingFile = 25136,
+    kErrHeaderId = 25138,
+    kErrUnsupportedArchive = 25142,
+    kErrInvalidFileName = 25143,
+    kErrBadLengths = 25144,
+    kErrInconsistentLocalHeader = 25145,
+    kErrRequiredEvent = 25170,
+    kErrPasswordProtected = 25190,
+    kErrAmbiguousTree = 25192,
+    kErrStackOverflow = 25197,
+    kErrUnsupportedMethod = 25200,
+    kErrUnknownFileType = 25202,
+    kErrInvalidPassword = 26517,
+    kErrPasswordFailed = 26522,
+    kErrNothingToDo = 26999,
+};
+
+// The message of a code; empty for a code without a table entry.
+std::string ErrorMessage(int32_t code);
+
+// The exception the components raise; it carries the message text only.
+class E_RAISE : public std::runtime_error {
+public:
+    explicit E_RAISE(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Raises E_RAISE with the message of a code (the decoders' direct raise).
+[[noreturn]] void RaiseCode(int32_t code);
+
+} // namespace dvl

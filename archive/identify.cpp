@@ -1,0 +1,203 @@
+// Recognition of an archive's type, including self-extracting executables
+// and the extension fallback for formats without a signature.
+#include "archive/text.h"
+#include "archive/zip_common.h"
+#include "platform/pe_resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace dvl {
+
+namespace {
+
+platform::File& Input() { return Library().input; }
+
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Seeks; false when the position is out of reach (negative or failing).
+bool TrySeek(int64_t position) {
+    if (position < 0) return false;
+    try {
+        Input().Seek(position);
+        return true;
+    } catch (const platform::IoError&) {
+        return false;
+    }
+}
+
+// Reads 4 bytes at a position; false unless all four came.
+bool ReadProbe(int64_t position, uint8_t bytes[4]) {
+    return TrySeek(position) && Input().Read(bytes, 4) == 4;
+}
+
+// "begin" at the start of the text or right after a line feed.
+bool HasBeginLine(const std::vector<uint8_t>& text, size_t n) {
+    static constexpr char kBegin[] = "begin";
+    for (size_t i = 0; i + 5 <= n; ++i)
+        if ((i == 0 || text[i - 1] == 0x0A) && std::memcmp(&text[i], kBegin, 5) == 0) return true;
+    return false;
+}
+
+// A tar header's checksum holds when its stored octal value equals the sum of
+// all 512 bytes with the checksum field counted as spaces.
+bool TarChecksumHolds(const uint8_t header[512]) {
+    uint32_t stored =
+        OctalValue(std::string_view(reinterpret_cast<const char*>(header + 148), 8));
+    uint32_t sum = 0;
+    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32 : header[i];
+    return stored == sum;
+}
+
+} // namespace
+
+void TZipCommon::IdentifyArchive() {
+    if (archiveFile_.empty()) {
+        arcType_ = atNA;
+        return;
+    }
+    arcType_ = atNA;
+    if (!OpenInput(archiveFile_)) {
+        arcType_ = atFileError;
+        return;
+    }
+    try {
+        DetectOpenFile();
+    } catch (const platform::IoError&) {
+        Input().Close();
+        throw;
+    }
+    if (!Input().Close()) RaiseError(archiveFile_, "0", kErrClosingFile);
+}
+
+void TZipCommon::DetectOpenFile() {
+    startOffset_ = 1;
+    try {
+        archiveSize64_ = Input().Size();
+    } catch (const platform::IoError&) {
+        return;
+    }
+    archiveSize_ = int32_t(std::min<int64_t>(archiveSize64_, INT32_MAX));
+    if (archiveSize64_ < 6) {
+        arcType_ = atFileError;
+        return;
+    }
+    uint8_t head[6] = {};
+    if (Input().Read(head, 6) < 6) {
+        arcType_ = atFileError;
+        return;
+    }
+    if (head[0] == 'M' && head[1] == 'Z') {
+        ProbeExecutable(head);
+        return;
+    }
+    arcType_ = ClassifySignature(ProbeMode::FileStart, head, startOffset_);
+    if (arcType_ == atUnknown && archiveSize64_ > 200 &&
+        ExtractFileName(archiveFile_).find('.') != std::string::npos)
+        FallBackOnExtension();
+}
+
+void TZipCommon::ProbeExecutable(const uint8_t head[6]) {
+    arcType_ = atUnknown;
+    Library().sfxBase = 0;
+    if (ProbeStringResources()) return;
+    ProbeDosImageEnd(head);
+    if (arcType_ == atUnknown) ScanForAppendedZip();
+}
+
+// A self-extractor may name its archive's offset in string resources 1..4.
+bool TZipCommon::ProbeStringResources() {
+    auto table = platform::PeStringTable::FromFile(archiveFile_);
+    if (!table) return false;
+    for (uint32_t id = 1; id <= 4; ++id) {
+        int32_t offset = 0;
+        if (!TryParseInt(table->Load(id, 6), offset)) break;
+        startOffset_ = offset;
+        if (offset >= archiveSize64_) break;
+        uint8_t probe[4];
+        if (!ReadProbe(offset, probe)) continue;
+        arcType_ = ClassifySignature(ProbeMode::Executable, probe, startOffset_);
+        if (arcType_ != atUnknown) {
+            if (IsZipFamily(arcType_)) Library().sfxBase = startOffset_;
+            startOffset_ += 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// An archive appended to a DOS program begins where the DOS image ends.
+void TZipCommon::ProbeDosImageEnd(const uint8_t head[6]) {
+    int64_t lastPageBytes = Le16(head + 2), pages = Le16(head + 4);
+    int64_t end = (pages - 1) * 512 + lastPageBytes;
+    if (end <= 0 || end >= archiveSize64_) return;
+    uint8_t probe[4];
+    if (!TrySeek(end)) return;
+    // Some ARJ stubs leave two bytes before the header.
+    if (Input().Read(probe, 4) == 4 && probe[2] == 0x60 && probe[3] == 0xEA) end += 2;
+    startOffset_ = int32_t(end + 1);
+    if (!TrySeek(end)) return;
+    if (Input().Read(probe, 4) == 4)
+        arcType_ = ClassifySignature(ProbeMode::Executable, probe, startOffset_);
+}
+
+// A ZIP appended to an executable: its end record lies within the last
+// ZipCmntBufSize + 22 bytes (the record and a comment of that size).
+void TZipCommon::ScanForAppendedZip() {
+    const int64_t size = archiveSize64_, b = zipCmntBufSize_;
+    int64_t tail = b + 23 <= size ? b + 23 : (b == 0 ? 23 : size - 76);
+    if (size < tail || tail <= 0) return;
+    std::vector<uint8_t> buf(size_t(tail), 0);
+    if (!TrySeek(size - tail)) return;
+    const int64_t n = int64_t(Input().Read(buf.data(), buf.size()));
+    for (int64_t p = n - 21; p >= 1; --p) {
+        if (Le32(&buf[size_t(p)]) != 0x06054B50) continue;
+        uint8_t end[22] = {}, central[46] = {};
+        if (!TrySeek(size - tail + p)) return;
+        Input().Read(end, sizeof end);
+        if (Le32(end) != 0x06054B50) return;
+        if (!TrySeek(Le32(end + 16))) return;
+        if (Input().Read(central, sizeof central) >= 4 && Le32(central) == 0x02014B50) {
+            startOffset_ = int32_t(Le32(central + 42));
+            arcType_ = atZipExe;
+        }
+        return;
+    }
+}
+
+// Formats without a reliable signature are taken by their extension.
+void TZipCommon::FallBackOnExtension() {
+    static const std::string kExtensions = ".UUE.XXE.ENC.TAR.ZIP.ZOO.Z.GZ.LHA.LZH.ARC.ARJ.BH.PAK.CAB.RAR";
+    std::string ext = UpperCaseAscii(ExtractFileExt(archiveFile_));
+    size_t k = kExtensions.find(ext);
+    if (ext.empty() || k == std::string::npos) return;
+    std::string test = kExtensions.substr(k + 1, 3);
+
+    if (test == "UUE" || test == "ENC" || test == "XXE") {
+        std::vector<uint8_t> text(size_t(std::min<int64_t>(archiveSize64_, 800)));
+        if (!TrySeek(0)) return;
+        size_t n = Input().Read(text.data(), text.size());
+        if (HasBeginLine(text, n)) arcType_ = atUUE;
+    } else if (test == "TAR") {
+        uint8_t header[512];
+        if (!TrySeek(0) || Input().Read(header, 512) < 512) return;
+        if (header[156] == 'V') {
+            // A volume label comes first; the archive's own header follows it.
+            startOffset_ = 513;
+            if (Input().Read(header, 512) < 512) {
+                startOffset_ = 1;
+                return;
+            }
+        }
+        if (TarChecksumHolds(header))
+            arcType_ = atTAR;
+        else
+            startOffset_ = 1;
+    }
+}
+
+} // namespace dvl

@@ -1,0 +1,10 @@
+#include "archive/library_state.h"
+
+namespace dvl {
+
+LibraryState& Library() {
+    static LibraryState state;
+    return state;
+}
+
+} // namespace dvl

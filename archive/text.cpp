@@ -1,0 +1,88 @@
+#include "archive/text.h"
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+#include <charconv>
+
+namespace dvl {
+
+namespace {
+
+size_t LastDelimiter(std::string_view path) { return path.find_last_of("\\:"); }
+
+} // namespace
+
+std::string SlashToBackslash(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+std::string AddBackslash(std::string_view text) {
+    std::string out(text);
+    if (!out.empty() && out.back() != '\\') out += '\\';
+    return out;
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    size_t p = LastDelimiter(path);
+    return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    size_t p = LastDelimiter(path);
+    return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string ExtractFileDir(std::string_view path) {
+    std::string dir = ExtractFilePath(path);
+    // Keep the root of "\x" and "C:\x" as a folder of its own.
+    if (dir.size() > 1 && dir.back() == '\\' && dir[dir.size() - 2] != ':') dir.pop_back();
+    return dir;
+}
+
+std::string ExtractFileExt(std::string_view path) {
+    std::string name = ExtractFileName(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string UpperCaseAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return out;
+}
+
+std::string OemToAnsiName(std::string_view name) {
+    return SlashToBackslash(platform::OemToAnsi(name));
+}
+
+std::string AnsiToOemName(std::string_view name) {
+    return SlashToBackslash(platform::AnsiToOem(name));
+}
+
+uint32_t OctalValue(std::string_view text) {
+    uint32_t value = 0;
+    for (char c : text)
+        if (c >= '0' && c <= '7') value = value * 8 + uint32_t(c - '0');
+    return value;
+}
+
+bool HasWildcards(std::string_view text) { return text.find_first_of("*?") != text.npos; }
+
+bool NameExists(std::string_view path) { return platform::NameExists(path); }
+
+bool TryParseInt(std::string_view text, int32_t& value) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    int32_t v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    value = v;
+    return true;
+}
+
+} // namespace dvl

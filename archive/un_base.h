@@ -1,0 +1,48 @@
+// The base of the extraction components: where output goes and how it is
+// written.
+#pragma once
+
+#include "archive/zip_common.h"
+
+namespace dvl {
+
+enum class OutputTarget {
+    Files, // entries are written to files under ExtractDir
+    Test,  // entries are decoded and checked; nothing is written
+};
+
+class TUnBase : public TZipCommon {
+public:
+    explicit TUnBase(TComponent* owner);
+    ~TUnBase() override;
+
+    TCpuType CpuType() const { return cpuType_; }
+    void SetCpuType(TCpuType value) { cpuType_ = value; }
+
+    // Runs the extraction loop with the output going to files.
+    void Extract();
+    // Runs the same loop with output that is only checked, never written.
+    void Test();
+    OutputTarget Target() const { return target_; }
+
+    void Loaded() override;
+
+    // Writes count bytes to the output-file slot and sets count to what was
+    // written; true when all were. I/O errors of the file layer are raised.
+    bool WriteOutput(const uint8_t* buffer, size_t& count);
+    // Creates or truncates the output file (only when output goes to files).
+    bool CreateOutput(const std::string& path);
+
+    // The most recently created extractor.
+    static TUnBase* Current() { return Library().currentExtractor; }
+
+protected:
+    // The walk that Extract and Test run; the base has none.
+    virtual void ExtractLoop() {}
+
+private:
+    TCpuType cpuType_ = cptAuto;
+    OutputTarget target_ = OutputTarget::Files;
+};
+
+} // namespace dvl

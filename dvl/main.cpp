@@ -1,0 +1,25 @@
+// dvl: the command-line companion of the dearchiver.
+#include "dvl/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void PrintUsage() {
+    std::fputs("usage: dvl i ARCHIVE...   identify archives\n", stderr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace dvl::cli;
+    if (argc < 2) {
+        PrintUsage();
+        return kExitUsage;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (std::strcmp(argv[1], "i") == 0) return IdentifyCommand(args);
+    PrintUsage();
+    return kExitUsage;
+}

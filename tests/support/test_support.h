@@ -1,0 +1,54 @@
+// Helpers for tests that work on real files in temporary folders.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dvl::test {
+
+// A fresh folder under the system's temporary folder, removed on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+void WriteFile(const std::filesystem::path& path, const std::string& text);
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
+
+// True when the named program is on PATH.
+bool HaveTool(const std::string& name);
+// Runs a shell command line in a folder; returns its exit status.
+int Run(const std::string& commandLine, const std::filesystem::path& workDir = {});
+// Runs a command and returns what it wrote to standard output.
+std::string RunAndCapture(const std::string& commandLine, int* status = nullptr);
+
+// Folder of peer-made fixtures, or empty when absent.
+std::filesystem::path PeerFixtures();
+
+// Links a resource-only PE (a DLL) whose string table holds the given strings,
+// with the mingw binutils; returns false when they are absent or fail.
+bool MakeStringTablePe(const std::filesystem::path& out,
+                       const std::vector<std::pair<int, std::string>>& strings);
+
+// Quotes a path for a shell command line.
+std::string Quote(const std::filesystem::path& path);
+
+} // namespace dvl::test
+
+// Skips the current test (with a message) when a peer tool is missing.
+#define DVL_REQUIRE_TOOL(name)                                                                     \
+    do {                                                                                           \
+        if (!::dvl::test::HaveTool(name)) GTEST_SKIP() << "peer tool " << (name) << " is absent"; \
+    } while (0)
