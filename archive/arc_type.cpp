@@ -9,8 +9,8 @@ const std::string& ArcTypeName(TArcType type) {
     static const std::array<std::string, kArcTypeCount> names = {
         "Not avail.", "Unsupport.", "File Error", "Unknown   ", "ARC       ", "ARC SFX   ",
         "ARJ       ", "ARJ SFX   ", "BH        ", "BH  SFX   ", "CAB       ", "GZip      ",
-        "HA        ", "LHA       ", "LHA SFX   ", "LZH       ", "LZH SFX\t",   "PAK       ",
-        "PAK SFX   ", "RAR       ", "RAR SFX   ", "TAR       ", "UUE\t\t   ",   "ZIP       ",
+        "HA        ", "LHA       ", "LHA SFX   ", "LZH       ", "LZH SFX\t",  "PAK       ",
+        "PAK SFX   ", "RAR       ", "RAR SFX   ", "TAR       ", "UUE\t\t   ", "ZIP       ",
         "ZIP SFX   ", "ZIP250    ", "ZIP250 SFX", "ZOO       ",
     };
     static const std::string none;
@@ -19,7 +19,9 @@ const std::string& ArcTypeName(TArcType type) {
 
 namespace {
 
-bool Pair(const uint8_t* b, uint8_t x, uint8_t y) { return b[0] == x && b[1] == y; }
+bool Pair(const uint8_t* b, uint8_t x, uint8_t y) {
+    return b[0] == x && b[1] == y;
+}
 
 // The result of a signature: its own type from a file start, its executable
 // variant (or atNA when it has none) inside an executable.
@@ -37,8 +39,8 @@ TArcType ClassifySignature(ProbeMode mode, const uint8_t b[4], int32_t& startOff
     if (b[0] == 0x42 && b[1] == 0x48 && b[2] == 0x05 && b[3] == 0x07)
         return Pick(mode, atBH, atBHExe);
     if (Pair(b, 'H', 'A')) return Pick(mode, atHA, atNA);
-    if (b[0] == 0x1F && (b[1] == 0x8B || b[1] == 0x9D || b[1] == 0x9E || b[1] == 0x1E ||
-                         b[1] == 0xA0))
+    if (b[0] == 0x1F &&
+        (b[1] == 0x8B || b[1] == 0x9D || b[1] == 0x9E || b[1] == 0x1E || b[1] == 0xA0))
         return Pick(mode, atGZip, atNA);
     if (Pair(b, 0x60, 0xEA)) return Pick(mode, atARJ, atArjExe);
     if (Pair(b, 'Z', 'O')) return Pick(mode, atZOO, atNA);

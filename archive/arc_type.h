@@ -41,7 +41,9 @@ constexpr int kArcTypeCount = atZOO + 1;
 // The fixed display name, padded as it is shown in listings.
 const std::string& ArcTypeName(TArcType type);
 
-constexpr bool IsZipFamily(TArcType type) { return type >= atZIP && type <= atZip250Exe; }
+constexpr bool IsZipFamily(TArcType type) {
+    return type >= atZIP && type <= atZip250Exe;
+}
 
 // Where the four probe bytes were read: the start of a plain file, or a place
 // inside an executable where a self-extractor's archive may begin.

@@ -121,6 +121,8 @@ std::string ErrorMessage(int32_t code) {
     return it->text;
 }
 
-void RaiseCode(int32_t code) { throw E_RAISE(ErrorMessage(code)); }
+void RaiseCode(int32_t code) {
+    throw E_RAISE(ErrorMessage(code));
+}
 
 } // namespace dvl

@@ -47,8 +47,8 @@ bool MatchFileSpec(std::string_view a0, std::string_view b0, bool namesOnly) {
         } else if (a[i] == '*' || b[j] == '*') {
             // A star on either side may swallow any run of the other side.
             bool starInA = a[i] == '*';
-            std::string_view pat = starInA ? std::string_view(a).substr(i + 1)
-                                           : std::string_view(b).substr(j + 1);
+            std::string_view pat =
+                starInA ? std::string_view(a).substr(i + 1) : std::string_view(b).substr(j + 1);
             std::string_view text = starInA ? std::string_view(b) : std::string_view(a);
             size_t from = starInA ? j : i;
             if (pat.empty()) return true;

@@ -1,5 +1,6 @@
 // Recognition of an archive's type, including self-extracting executables
 // and the extension fallback for formats without a signature.
+#include "archive/bytes.h"
 #include "archive/text.h"
 #include "archive/zip_common.h"
 #include "platform/pe_resources.h"
@@ -12,12 +13,9 @@ namespace dvl {
 
 namespace {
 
-platform::File& Input() { return Library().input; }
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+platform::File& Input() {
+    return Library().input;
 }
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 // Seeks; false when the position is out of reach (negative or failing).
 bool TrySeek(int64_t position) {
@@ -46,10 +44,10 @@ bool HasBeginLine(const std::vector<uint8_t>& text, size_t n) {
 // A tar header's checksum holds when its stored octal value equals the sum of
 // all 512 bytes with the checksum field counted as spaces.
 bool TarChecksumHolds(const uint8_t header[512]) {
-    uint32_t stored =
-        OctalValue(std::string_view(reinterpret_cast<const char*>(header + 148), 8));
+    uint32_t stored = OctalValue(std::string_view(reinterpret_cast<const char*>(header + 148), 8));
     uint32_t sum = 0;
-    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32 : header[i];
+    for (int i = 0; i < 512; ++i)
+        sum += (i >= 148 && i < 156) ? 32 : header[i];
     return stored == sum;
 }
 
@@ -171,7 +169,8 @@ void TZipCommon::ScanForAppendedZip() {
 
 // Formats without a reliable signature are taken by their extension.
 void TZipCommon::FallBackOnExtension() {
-    static const std::string kExtensions = ".UUE.XXE.ENC.TAR.ZIP.ZOO.Z.GZ.LHA.LZH.ARC.ARJ.BH.PAK.CAB.RAR";
+    static const std::string kExtensions =
+        ".UUE.XXE.ENC.TAR.ZIP.ZOO.Z.GZ.LHA.LZH.ARC.ARJ.BH.PAK.CAB.RAR";
     std::string ext = UpperCaseAscii(ExtractFileExt(archiveFile_));
     size_t k = kExtensions.find(ext);
     if (ext.empty() || k == std::string::npos) return;

@@ -14,13 +14,13 @@ class TUnBase;
 enum TSetDate : uint8_t { sdOrigDate, sdSysDate };
 
 struct LibraryState {
-    platform::File input;             // the input-archive slot
-    platform::File output;            // the output-file slot
+    platform::File input;  // the input-archive slot
+    platform::File output; // the output-file slot
     TUnBase* currentExtractor = nullptr;
     bool cancel = false;
-    int32_t sfxBase = 0;              // offset of a ZIP found through a stub's resources
-    TSetDate setDateTo = sdOrigDate;  // what the extraction driver reads
-    int32_t entryCount = 0;           // the lister's entry counter
+    int32_t sfxBase = 0;             // offset of a ZIP found through a stub's resources
+    TSetDate setDateTo = sdOrigDate; // what the extraction driver reads
+    int32_t entryCount = 0;          // the lister's entry counter
 };
 
 LibraryState& Library();

@@ -9,7 +9,9 @@ namespace dvl {
 
 namespace {
 
-size_t LastDelimiter(std::string_view path) { return path.find_last_of("\\:"); }
+size_t LastDelimiter(std::string_view path) {
+    return path.find_last_of("\\:");
+}
 
 } // namespace
 
@@ -71,9 +73,13 @@ uint32_t OctalValue(std::string_view text) {
     return value;
 }
 
-bool HasWildcards(std::string_view text) { return text.find_first_of("*?") != text.npos; }
+bool HasWildcards(std::string_view text) {
+    return text.find_first_of("*?") != text.npos;
+}
 
-bool NameExists(std::string_view path) { return platform::NameExists(path); }
+bool NameExists(std::string_view path) {
+    return platform::NameExists(path);
+}
 
 bool TryParseInt(std::string_view text, int32_t& value) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

@@ -27,7 +27,9 @@ std::string AnsiToOemName(std::string_view name);
 // Every character "0" to "7" is a digit; all others are skipped.
 uint32_t OctalValue(std::string_view text);
 // Exchanges the two 16-bit halves of a 32-bit value.
-constexpr uint32_t SwapHalves(uint32_t v) { return (v << 16) | (v >> 16); }
+constexpr uint32_t SwapHalves(uint32_t v) {
+    return (v << 16) | (v >> 16);
+}
 
 bool HasWildcards(std::string_view text);
 // True when a directory search finds the name (a file or a folder).

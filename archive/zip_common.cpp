@@ -12,9 +12,8 @@ namespace dvl {
 // --- TlvxFileAttr ---------------------------------------------------------
 
 TlvxFileAttr::TlvxFileAttr(uint32_t mask)
-    : mask_(mask), archive_(mask & kArchive), hidden_(mask & kHidden),
-      readOnly_(mask & kReadOnly), sysFile_(mask & kSysFile), volumeID_(mask & kVolumeID),
-      directory_(mask & kDirectory) {}
+    : mask_(mask), archive_(mask & kArchive), hidden_(mask & kHidden), readOnly_(mask & kReadOnly),
+      sysFile_(mask & kSysFile), volumeID_(mask & kVolumeID), directory_(mask & kDirectory) {}
 
 void TlvxFileAttr::SetFlag(bool& flag, uint32_t bit, bool on) {
     flag = on;
@@ -36,12 +35,14 @@ void TlvxFileAttr::Assign(const TlvxFileAttr& other) {
 // --- TZipCommon -----------------------------------------------------------
 
 TZipCommon::TZipCommon(TComponent* owner)
-    : TComponent(owner), fileAttr_(std::make_unique<TlvxFileAttr>(TlvxFileAttr::kArchive |
-                                                                  TlvxFileAttr::kReadOnly)) {}
+    : TComponent(owner),
+      fileAttr_(std::make_unique<TlvxFileAttr>(TlvxFileAttr::kArchive | TlvxFileAttr::kReadOnly)) {}
 
 TZipCommon::~TZipCommon() = default;
 
-std::string TZipCommon::About() const { return "(DV)"; }
+std::string TZipCommon::About() const {
+    return "(DV)";
+}
 
 const std::string& TZipCommon::ArchiveFile() {
     cancel_ = false;
@@ -63,7 +64,9 @@ void TZipCommon::SetArchiveFile(const std::string& value) {
     if (!folder.empty() && platform::DirectoryExists(folder)) platform::SetCurrentDir(folder);
 }
 
-void TZipCommon::SetArcType(TArcType) { IdentifyArchive(); }
+void TZipCommon::SetArcType(TArcType) {
+    IdentifyArchive();
+}
 
 void TZipCommon::SetExtractDir(const std::string& value) {
     if (!value.empty())
@@ -128,7 +131,7 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
         FileName.clear();
         return;
     }
-    std::string n = OemToAnsiName(storedName);
+    std::string n = StoredNameToAnsi(storedName);
     FileName = n;
     if (extractDir_.empty()) SetExtractDir(ExtractFileDir(archiveFile_));
     if (extractDir_.empty()) SetExtractDir(platform::GetCurrentDir());
@@ -153,6 +156,10 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
     FileName = dir + name;
 }
 
+std::string TZipCommon::StoredNameToAnsi(const std::string& storedName) const {
+    return OemToAnsiName(storedName);
+}
+
 void TZipCommon::Report(const std::string& fileName, const std::string& volume, int32_t code,
                         bool warning) {
     if (Designing()) {
@@ -166,8 +173,7 @@ void TZipCommon::Report(const std::string& fileName, const std::string& volume, 
     if (OnError) OnError(this, ExtractFileName(fileName), volume, code);
 }
 
-void TZipCommon::ReportError(const std::string& fileName, const std::string& volume,
-                             int32_t code) {
+void TZipCommon::ReportError(const std::string& fileName, const std::string& volume, int32_t code) {
     Report(fileName, volume, code, false);
 }
 
@@ -232,6 +238,8 @@ bool TZipCommon::OpenInput(const std::string& path) {
     return Library().input.OpenRead(path);
 }
 
-void TZipCommon::CloseInput() { Library().input.Close(); }
+void TZipCommon::CloseInput() {
+    Library().input.Close();
+}
 
 } // namespace dvl

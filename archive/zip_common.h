@@ -20,15 +20,15 @@ class TZipCommon;
 
 // Event types; Sender first, var parameters as references.
 using TNotifyEvent = std::function<void(TZipCommon* Sender)>;
-using TOnBegin = std::function<void(TZipCommon* Sender, const std::string& FN, int32_t RecNum,
-                                    bool& Extract)>;
+using TOnBegin =
+    std::function<void(TZipCommon* Sender, const std::string& FN, int32_t RecNum, bool& Extract)>;
 using TOnEnd = std::function<void(TZipCommon* Sender, const std::string& FN, bool CRC_PASS)>;
 using TOnProgress =
     std::function<void(TZipCommon* Sender, const std::string& FN, uint8_t Progress)>;
 using TOnError = std::function<void(TZipCommon* Sender, const std::string& FN,
                                     const std::string& VolumeID, int32_t ECode)>;
-using TOnFileExists = std::function<void(TZipCommon* Sender, const std::string& FN,
-                                         double FileDate, bool& Accept)>;
+using TOnFileExists =
+    std::function<void(TZipCommon* Sender, const std::string& FN, double FileDate, bool& Accept)>;
 using TOnGetPassword = std::function<void(TZipCommon* Sender, const std::string& FN,
                                           std::string& Password, bool& TryAgain)>;
 using TOnNextVolume = std::function<void(TZipCommon* Sender, std::string& Dir, std::string& FN,
@@ -188,8 +188,10 @@ public:
     static void CloseInput();
 
 protected:
-    void Report(const std::string& fileName, const std::string& volume, int32_t code,
-                bool warning);
+    // A stored entry name as ANSI text with backslashes.
+    virtual std::string StoredNameToAnsi(const std::string& storedName) const;
+
+    void Report(const std::string& fileName, const std::string& volume, int32_t code, bool warning);
 
     std::string fileSpec_;
     int32_t zipCmntBufSize_ = 0;

@@ -11,6 +11,8 @@ namespace dvl::cli {
 enum ExitStatus { kExitOk = 0, kExitEntryFailed = 1, kExitUsage = 2 };
 
 int IdentifyCommand(const std::vector<std::string>& args);
+// dvl x (test false) and dvl t (test true).
+int ExtractCommand(const std::vector<std::string>& args, bool test);
 
 // An argument path as the components take it: absolute, Windows form.
 std::string ComponentPath(const std::string& nativePath);

@@ -20,7 +20,8 @@ namespace {
 
 std::string TrimmedName(TArcType type) {
     std::string name = ArcTypeName(type);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+        name.pop_back();
     return name;
 }
 

@@ -7,7 +7,12 @@
 namespace {
 
 void PrintUsage() {
-    std::fputs("usage: dvl i ARCHIVE...   identify archives\n", stderr);
+    std::fputs("usage: dvl i ARCHIVE...                   identify archives\n"
+               "       dvl x [-o DIR] [--spec MASK] [--flat] [--password PW]... ARCHIVE...\n"
+               "                                          extract\n"
+               "       dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
+               "                                          test without writing\n",
+               stderr);
 }
 
 } // namespace
@@ -20,6 +25,8 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     if (std::strcmp(argv[1], "i") == 0) return IdentifyCommand(args);
+    if (std::strcmp(argv[1], "x") == 0) return ExtractCommand(args, false);
+    if (std::strcmp(argv[1], "t") == 0) return ExtractCommand(args, true);
     PrintUsage();
     return kExitUsage;
 }

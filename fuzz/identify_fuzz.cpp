@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<uint8_t> image(data, data + size);
     if (auto table = dvl::platform::PeStringTable::FromImage(image))
-        for (uint32_t id = 0; id < 40; ++id) (void)table->Load(id, 6);
+        for (uint32_t id = 0; id < 40; ++id)
+            (void)table->Load(id, 6);
 
     dvl::TZipCommon component(nullptr);
     component.SetZipCmntBufSize(2000);

@@ -25,7 +25,9 @@ private:
     fs::path saved_;
 };
 
-std::string Win(const fs::path& p) { return platform::ToWindowsPath(p.string()); }
+std::string Win(const fs::path& p) {
+    return platform::ToWindowsPath(p.string());
+}
 
 TEST(ComponentCreation, Defaults) {
     TUnBase unbase(nullptr);
@@ -65,8 +67,8 @@ TEST(ComponentCreation, LoadedRestoresAnEmptyFileSpec) {
 
 TEST(ComponentSetters, Normalise) {
     TUnBase c(nullptr);
-    const std::pair<int32_t, int32_t> sizes[] = {{0, 2000}, {40000, 32767}, {2000, 2000},
-                                                 {-5, 2000}, {5000, 5000}};
+    const std::pair<int32_t, int32_t> sizes[] = {
+        {0, 2000}, {40000, 32767}, {2000, 2000}, {-5, 2000}, {5000, 5000}};
     for (auto [in, out] : sizes) {
         c.SetZipCmntBufSize(in);
         EXPECT_EQ(c.ZipCmntBufSize(), out) << in;
@@ -184,9 +186,10 @@ TEST(MakeOutputName, Table) {
 }
 
 TEST(MakeOutputName, HostileNamesNeverResolveOutside) {
-    const char* hostile[] = {"..\\..\\x", "a\\..\\..\\x", "/etc/x", "C:..\\x",
-                             "\\\\server\\share\\x", "a\\\\\\b", "a\\.\\..\\b", "..",
-                             "x/../../../../y", "C:\\..\\..\\z", "...\\x", "a/./../../b"};
+    const char* hostile[] = {
+        "..\\..\\x", "a\\..\\..\\x", "/etc/x", "C:..\\x",         "\\\\server\\share\\x",
+        "a\\\\\\b",  "a\\.\\..\\b",  "..",     "x/../../../../y", "C:\\..\\..\\z",
+        "...\\x",    "a/./../../b"};
     test::TempDir dir;
     const std::string root = Win(dir.Path()) + "\\";
     for (const char* name : hostile) {
@@ -216,23 +219,24 @@ TEST(ConvertFileDate, FieldsAndInvalidValues) {
     EXPECT_DOUBLE_EQ(c.ConvertFileDate(dos), v + t);
     EXPECT_DOUBLE_EQ(c.ConvertFileDate(0), 29221.0);
     const uint32_t invalid[] = {
-        (21u << 25) | (13u << 21) | (3u << 16), // month 13
-        (21u << 25) | (0u << 21) | (3u << 16),  // month 0
-        (21u << 25) | (2u << 21) | (30u << 16), // 30 February
+        (21u << 25) | (13u << 21) | (3u << 16),              // month 13
+        (21u << 25) | (0u << 21) | (3u << 16),               // month 0
+        (21u << 25) | (2u << 21) | (30u << 16),              // 30 February
         (21u << 25) | (2u << 21) | (3u << 16) | (24u << 11), // hour 24
         (21u << 25) | (2u << 21) | (3u << 16) | (60u << 5),  // minute 60
         (21u << 25) | (2u << 21) | (3u << 16) | 30u,         // second 60
     };
-    for (uint32_t d : invalid) EXPECT_DOUBLE_EQ(c.ConvertFileDate(d), 29221.0) << std::hex << d;
+    for (uint32_t d : invalid)
+        EXPECT_DOUBLE_EQ(c.ConvertFileDate(d), 29221.0) << std::hex << d;
 }
 
 TEST(Ratio, Table) {
     const struct {
         int64_t packed, unpacked;
         int expected;
-    } cases[] = {{0, 100, 0},    {999, 1000, 1},      {100, 100, 0}, {200, 100, 0},
-                 {1, 1000000, 100}, {50, 100, 50},   {100, 0, 0},   {30, 100, 70},
-                 {1000000, 5000000, 80}};
+    } cases[] = {{0, 100, 0},   {999, 1000, 1},    {100, 100, 0},
+                 {200, 100, 0}, {1, 1000000, 100}, {50, 100, 50},
+                 {100, 0, 0},   {30, 100, 70},     {1000000, 5000000, 80}};
     for (const auto& c : cases)
         EXPECT_EQ(ComputeRatio(c.packed, c.unpacked), c.expected) << c.packed << "/" << c.unpacked;
 }
@@ -264,8 +268,9 @@ TEST(NextVolumeName, Extensions) {
         const char* num;
         const char* ext;
         const char* numAfter;
-    } cases[] = {{"0", "A01", "1"},   {"8", "A09", "9"},   {"9", "A10", "10"}, {"98", "A99", "99"},
-                 {"99", "100", "100"}, {"998", "999", "999"}, {"999", "", "1000"}};
+    } cases[] = {{"0", "A01", "1"},   {"8", "A09", "9"},    {"9", "A10", "10"},
+                 {"98", "A99", "99"}, {"99", "100", "100"}, {"998", "999", "999"},
+                 {"999", "", "1000"}};
     for (const auto& c : cases) {
         std::string d, fn = "C:\\vols\\base.arj", num = c.num;
         std::string full = TZipCommon::NextVolumeName(d, fn, num);

@@ -29,7 +29,8 @@ TEST(ErrorTable, MessagesAndFilters) {
         {27000, ""},
         {0, ""},
     };
-    for (const auto& [code, text] : cases) EXPECT_EQ(ErrorMessage(code), text) << code;
+    for (const auto& [code, text] : cases)
+        EXPECT_EQ(ErrorMessage(code), text) << code;
 }
 
 TEST(ErrorTable, NoMessageEndsWithAPeriod) {

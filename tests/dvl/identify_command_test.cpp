@@ -19,9 +19,8 @@ TEST(DvlIdentify, OneLinePerArchive) {
                         dir.Path()),
               0);
     int status = -1;
-    std::string out = test::RunAndCapture("cd " + Quote(dir.Path()) + " && " + kDvl +
-                                              " i a.zip a.t a.uue a.txt",
-                                          &status);
+    std::string out = test::RunAndCapture(
+        "cd " + Quote(dir.Path()) + " && " + kDvl + " i a.zip a.t a.uue a.txt", &status);
     EXPECT_EQ(status, 0);
     size_t zipSize = test::ReadFile(dir / "a.zip").size();
     size_t tSize = test::ReadFile(dir / "a.t").size();
@@ -42,8 +41,7 @@ TEST(DvlIdentify, UnreadableFileAndUsageExitTwo) {
     test::WriteFile(dir / "x.zip", std::string("PK\3\4......"));
     int status = -1;
     std::string out = test::RunAndCapture(
-        kDvl + " i " + Quote(dir / "missing.zip") + " " + Quote(dir / "x.zip") + " 2>&1",
-        &status);
+        kDvl + " i " + Quote(dir / "missing.zip") + " " + Quote(dir / "x.zip") + " 2>&1", &status);
     EXPECT_EQ(status, 2);
     EXPECT_NE(out.find("25135 Error opening file ("), std::string::npos) << out;
     EXPECT_NE(out.find("x.zip\tZIP\t"), std::string::npos) << out; // the others still run
@@ -57,9 +55,15 @@ TEST(DvlIdentify, PeerFixtures) {
     auto peer = test::PeerFixtures();
     if (peer.empty()) GTEST_SKIP() << "peer fixtures are absent";
     const std::pair<const char*, const char*> cases[] = {
-        {"cab/t.cab", "CAB"},      {"arj/t.arj", "ARJ"},         {"lha/lha255e_lh5.lzh", "LHA"},
-        {"rar/Rar5.rar", "RAR"},   {"rar/Rar2.rar", "RAR"},      {"gzip/t.txt.gz", "GZip"},
-        {"arc/t.arc", "ARC"},      {"lha/lha213_sfx.exe", "LHA SFX"},
+        {"cab/t.cab", "CAB"},
+        {"arj/t.arj", "ARJ"},
+        {"lha/lha255e_lh5.lzh", "LHA"},
+        {"rar/Rar5.rar", "RAR"},
+        {"rar/Rar2.rar", "RAR"},
+        {"gzip/t.txt.gz", "GZip"},
+        {"arc/Arc.crunched.arc", "ARC"},
+        {"arc/t.arc", "Unknown"},
+        {"lha/lha213_sfx.exe", "LHA SFX"},
         {"compress/t.txt.Z", "GZip"},
     };
     for (auto [file, type] : cases) {

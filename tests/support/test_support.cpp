@@ -74,7 +74,8 @@ std::string RunAndCapture(const std::string& commandLine, int* status) {
     if (!pipe) throw std::runtime_error("cannot run " + commandLine);
     std::array<char, 4096> buffer;
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
     int rc = pclose(pipe);
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
@@ -82,17 +83,16 @@ std::string RunAndCapture(const std::string& commandLine, int* status) {
 
 bool MakeStringTablePe(const fs::path& out,
                        const std::vector<std::pair<int, std::string>>& strings) {
-    if (!HaveTool("x86_64-w64-mingw32-windres") || !HaveTool("x86_64-w64-mingw32-ld"))
-        return false;
+    if (!HaveTool("x86_64-w64-mingw32-windres") || !HaveTool("x86_64-w64-mingw32-ld")) return false;
     fs::path rc = out.string() + ".rc", obj = out.string() + ".o";
     std::string text = "STRINGTABLE\nBEGIN\n";
-    for (const auto& [id, s] : strings) text += "  " + std::to_string(id) + " \"" + s + "\"\n";
+    for (const auto& [id, s] : strings)
+        text += "  " + std::to_string(id) + " \"" + s + "\"\n";
     WriteFile(rc, text + "END\n");
     // No C preprocessor is installed for the cross tools; the script needs none.
-    int rc1 = Run("x86_64-w64-mingw32-windres --preprocessor=cat " + Quote(rc) +
-                  " -O coff -o " + Quote(obj));
-    int rc2 = rc1 == 0 ? Run("x86_64-w64-mingw32-ld --dll -e 0 -o " + Quote(out) + " " +
-                             Quote(obj))
+    int rc1 = Run("x86_64-w64-mingw32-windres --preprocessor=cat " + Quote(rc) + " -O coff -o " +
+                  Quote(obj));
+    int rc2 = rc1 == 0 ? Run("x86_64-w64-mingw32-ld --dll -e 0 -o " + Quote(out) + " " + Quote(obj))
                        : rc1;
     fs::remove(rc);
     fs::remove(obj);

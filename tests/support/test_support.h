@@ -50,5 +50,5 @@ std::string Quote(const std::filesystem::path& path);
 // Skips the current test (with a message) when a peer tool is missing.
 #define DVL_REQUIRE_TOOL(name)                                                                     \
     do {                                                                                           \
-        if (!::dvl::test::HaveTool(name)) GTEST_SKIP() << "peer tool " << (name) << " is absent"; \
+        if (!::dvl::test::HaveTool(name)) GTEST_SKIP() << "peer tool " << (name) << " is absent";  \
     } while (0)

@@ -1,0 +1,336 @@
+#include "archive/unzip/un_zip.h"
+
+#include "archive/file_spec.h"
+#include "archive/text.h"
+#include "archive/unzip/entry_data.h"
+#include "platform/attributes.h"
+#include "platform/hooks.h"
+#include "platform/paths.h"
+#include "platform/times.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace dvl {
+
+using namespace unzip;
+
+namespace {
+
+constexpr uint32_t kSkippedAttributes = 0x10 | 0x08; // directories and volume labels
+
+// Folders and volume labels are not extracted: by their MS-DOS attributes, by
+// a Unix folder mode in the high half, or by a name that ends in a separator
+// (archivers on Unix often leave the MS-DOS bits empty).
+bool IsFolderOrLabel(const CentralHeader& h, const std::string& stored) {
+    if (h.externalAttr & kSkippedAttributes) return true;
+    if (((h.externalAttr >> 16) & 0170000) == 0040000) return true;
+    return !stored.empty() && (stored.back() == '/' || stored.back() == '\\');
+}
+
+platform::File& Input() {
+    return Library().input;
+}
+
+// Reads up to n bytes at a position; the count that came.
+size_t ReadAt(int64_t position, void* buffer, size_t n) {
+    Input().Seek(position);
+    return Input().Read(buffer, n);
+}
+
+// Hands the decoder's output on and keeps the progress in step with the input
+// the decoder has consumed so far.
+class ProgressingOutput : public InflateOutput {
+public:
+    ProgressingOutput(EntryOutput& out, const Inflater& inflater, EntryInput& in)
+        : out_(out), inflater_(inflater), in_(in) {}
+
+    bool Write(const uint8_t* data, size_t n) override {
+        SweepTo(inflater_.Consumed());
+        return out_.Write(data, n);
+    }
+    void SweepTo(uint64_t consumed) {
+        if (consumed <= swept_) return;
+        in_.Meter().Sweep(swept_, consumed, in_.Total());
+        swept_ = consumed;
+    }
+
+private:
+    EntryOutput& out_;
+    const Inflater& inflater_;
+    EntryInput& in_;
+    uint64_t swept_ = 0;
+};
+
+void CopyStored(EntryInput& in, EntryOutput& out) {
+    while (in.Remaining() > 0) {
+        std::span<const uint8_t> chunk = in.Next();
+        if (!chunk.empty() && !out.Write(chunk.data(), chunk.size())) {
+            if (out.WriteFailure() == ENOSPC) RaiseCode(kErrWritingFile);
+            return;
+        }
+        in.Meter().Evaluate(in.Total() - in.Remaining(), in.Total(), true);
+    }
+}
+
+void InflateEntry(Inflater& inflater, EntryInput& in, EntryOutput& out) {
+    ProgressingOutput progressing(out, inflater, in);
+    InflateResult result = inflater.Inflate(in, progressing);
+    progressing.SweepTo(result.consumed);
+    if (result.error == 0)
+        in.Meter().Evaluate(result.consumed, in.Total(), false);
+    else if (in.Exhausted())
+        in.Meter().Evaluate(in.Total(), in.Total(), false); // the fetch that found no byte
+}
+
+} // namespace
+
+TUnZIP::TUnZIP(TComponent* owner) : TUnBase(owner) {}
+TUnZIP::~TUnZIP() = default;
+
+std::string TUnZIP::StoredNameToAnsi(const std::string& storedName) const {
+    // Names flagged as UTF-8 are ANSI text already.
+    if (header_.flags & kFlagUtf8Names) return SlashToBackslash(storedName);
+    return TUnBase::StoredNameToAnsi(storedName);
+}
+
+void TUnZIP::ExtractLoop() {
+    try {
+        Run();
+    } catch (const E_RAISE&) {
+        // A failed run has been reported; Extract returns normally.
+    }
+}
+
+void TUnZIP::Run() {
+    recNum_ = 0;
+    nothingDone_ = true;
+    FileName.clear();
+    currentPassword_.clear();
+    header_ = {};
+    meter_.Start(uint8_t((ProgressNotify() + 1) * 5), [this](uint8_t p) { ReportProgress(p); });
+
+    const std::string archive = ArchiveFile();
+    if (archive.empty()) RaiseError(archive, "0", kErrInvalidFileName);
+    if (!IsZipFamily(ArcType())) RaiseError(archive, "0", kErrUnsupportedArchive);
+    if (!OpenInput(archive)) RaiseError(archive, "0", kErrOpeningFile);
+    try {
+        Walk();
+    } catch (const platform::IoError&) {
+        ReportError(archive, "0", kErrReadingFile);
+    } catch (...) {
+        EndRun();
+        throw;
+    }
+    EndRun();
+}
+
+void TUnZIP::EndRun() {
+    CloseInput();
+    Library().output.Close();
+    if (OnDeactivate) OnDeactivate(this);
+}
+
+void TUnZIP::Walk() {
+    const std::string archive = ArchiveFile();
+    EndRecord end{};
+    if (!FindEndRecord(end)) RaiseError(archive, "0", kErrUnknownFileType);
+    // Offsets count from the end of a self-extractor's stub when detection
+    // found the archive through the stub's resources.
+    stubBase_ = (StartOffset() - 1 == SfxBase() && SfxBase() > 0) ? SfxBase() : 0;
+
+    int64_t position = int64_t(end.centralOffset) + stubBase_;
+    ReadCentralHeader(position);
+    if (Le32(central_) != kCentralHeaderSignature) RaiseError(archive, "0", kErrHeaderId);
+
+    if (OnActivate) OnActivate(this);
+    SetCancel(false);
+    const bool wildcardSpec = HasWildcards(FileSpec());
+    while (position < ArchiveSize64()) {
+        if (!ProcessEntry(position, wildcardSpec)) break;
+        ReadCentralHeader(position);
+    }
+    if (nothingDone_) ReportError(archive, "0", kErrNothingToDo);
+}
+
+// The end record lies within the last 32768 bytes (the record and a comment).
+bool TUnZIP::FindEndRecord(EndRecord& end) {
+    const int64_t size = ArchiveSize64();
+    const int64_t window = size > 32767 ? 32768 : size - 1;
+    if (window <= 21) return false;
+    std::vector<uint8_t> tail(size_t(window), 0);
+    size_t got = ReadAt(size - window, tail.data(), tail.size());
+    for (int64_t p = std::min<int64_t>(window, int64_t(got)) - 21; p >= 1; --p) {
+        if (Le32(&tail[size_t(p)]) != kEndRecordSignature) continue;
+        uint8_t record[kEndRecordSize] = {};
+        ReadAt(size - window + p, record, sizeof record);
+        end = EndRecord::Parse(record);
+        return end.signature == kEndRecordSignature;
+    }
+    return false;
+}
+
+void TUnZIP::ReadCentralHeader(int64_t& position) {
+    std::memset(central_, 0, sizeof central_);
+    position += int64_t(ReadAt(position, central_, sizeof central_));
+}
+
+bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
+    header_ = CentralHeader::Parse(central_);
+    if (header_.signature != kCentralHeaderSignature || Library().cancel) return false;
+
+    std::string stored(header_.nameLength, '\0');
+    stored.resize(ReadAt(position, stored.data(), stored.size()));
+    position += header_.nameLength;
+    stored.resize(std::strlen(stored.c_str())); // a name ends at its first zero byte
+    MakeOutputName(stored);
+
+    const int64_t skip = int64_t(header_.extraLength) + header_.commentLength;
+    if (IsFolderOrLabel(header_, stored)) {
+        position += skip;
+        return true;
+    }
+    if (FileName.empty()) return false;
+    if (!MatchFileSpec(StoredNameToAnsi(stored), FileSpec(), false)) {
+        position += skip;
+        return true;
+    }
+
+    uint8_t localBytes[kLocalHeaderSize] = {};
+    ReadAt(int64_t(header_.localOffset) + stubBase_, localBytes, sizeof localBytes);
+    const LocalHeader local = LocalHeader::Parse(localBytes);
+    if (local.signature != kLocalHeaderSignature && local.signature != kZip250Signature)
+        RaiseError(FileName, "0", kErrInconsistentLocalHeader);
+
+    ++recNum_;
+    bool extract = true;
+    if (Target() == OutputTarget::Files && NameExists(FileName) && OnFileExists)
+        OnFileExists(this, FileName, ConvertFileDate(local.dosDateTime), extract);
+    if (extract && OnBegin) OnBegin(this, FileName, recNum_, extract);
+
+    uint32_t crcRegister = ~header_.crc; // a declined entry passes the verdict
+    EntryOutcome outcome = EntryOutcome::Declined;
+    if (extract)
+        outcome = ExtractEntry(local, crcRegister);
+    else
+        --recNum_;
+
+    const bool crcPass = ~crcRegister == header_.crc;
+    if (outcome == EntryOutcome::NotDecoded) {
+        // Its own error has been reported; there is no register to judge.
+        if (OnEnd) OnEnd(this, FileName, false);
+    } else if (OnEnd) {
+        OnEnd(this, FileName, crcPass);
+    } else if (outcome == EntryOutcome::Decoded && !crcPass) {
+        ReportError(FileName, "0", kErrFailsCrc);
+    }
+
+    if (!wildcardSpec) return false;
+    position += skip;
+    return true;
+}
+
+TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& crcRegister) {
+    if (Target() == OutputTarget::Files) {
+        std::string folder = ExtractFilePath(FileName);
+        if (!folder.empty() && !platform::DirectoryExists(folder))
+            platform::ForceDirectories(folder);
+    }
+    Input().Seek(int64_t(header_.localOffset) + stubBase_ + kLocalHeaderSize + local.nameLength +
+                 local.extraLength);
+
+    std::optional<ZipKeys> keys;
+    if (local.flags & kFlagEncrypted) {
+        keys = VerifyPassword(local);
+        if (!keys) {
+            if (OnGetPassword) RaiseError(FileName, "0", kErrPasswordFailed);
+            ReportError(FileName, "0", kErrPasswordProtected);
+            return EntryOutcome::NotDecoded;
+        }
+    }
+    if (!CreateOutput(FileName)) {
+        ReportError(FileName, "0", kErrOpeningFile);
+        return EntryOutcome::NotDecoded;
+    }
+    std::optional<int> writeFailure;
+    DecodeEntry(keys, crcRegister, writeFailure);
+    nothingDone_ = false;
+    FinishOutputFile(writeFailure);
+    if (writeFailure) {
+        ReportError(FileName, "0", *writeFailure == ENOSPC ? kErrDiskFull : kErrWritingFile);
+        return EntryOutcome::NotDecoded;
+    }
+    return EntryOutcome::Decoded;
+}
+
+// The current password first, then the list, then up to three answers.
+std::optional<ZipKeys> TUnZIP::VerifyPassword(const LocalHeader& local) {
+    uint8_t header[12] = {};
+    Input().Read(header, sizeof header);
+    ZipKeys keys;
+    if (!currentPassword_.empty() && CheckPassword(keys, currentPassword_, header, header_.flags,
+                                                   header_.dosDateTime, header_.crc))
+        return keys;
+    for (const std::string& password : Passwords()) {
+        if (CheckPassword(keys, password, header, local.flags, local.dosDateTime, local.crc)) {
+            currentPassword_ = password;
+            return keys;
+        }
+    }
+    if (!OnGetPassword) return std::nullopt;
+    bool tryAgain = true;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        OnGetPassword(this, FileName, currentPassword_, tryAgain);
+        if (!tryAgain) break;
+        if (CheckPassword(keys, currentPassword_, header, local.flags, local.dosDateTime,
+                          local.crc)) {
+            PasswordList().insert(PasswordList().begin(), currentPassword_);
+            return keys;
+        }
+        currentPassword_.clear();
+        ReportError(FileName, "0", kErrInvalidPassword);
+    }
+    return std::nullopt;
+}
+
+void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
+                         std::optional<int>& writeFailure) {
+    uint64_t packed = header_.packedSize;
+    if (keys) packed = packed >= 12 ? packed - 12 : 0; // the encryption header is read
+    EntryInput in(packed, keys, meter_);
+    EntryOutput out(*this);
+    try {
+        switch (header_.method) {
+        case 0:
+            CopyStored(in, out);
+            break;
+        case 8:
+            if (!inflater_) inflater_ = std::make_unique<Inflater>();
+            InflateEntry(*inflater_, in, out);
+            break;
+        default:
+            RaiseCode(kErrUnsupportedMethod);
+        }
+    } catch (const E_RAISE& e) {
+        platform::ShowMessageBox(
+            {"", e.what(), platform::MessageIcon::Information, platform::MessageButtons::Ok});
+    }
+    crcRegister = out.Crc();
+    writeFailure = out.WriteFailure();
+}
+
+void TUnZIP::FinishOutputFile(std::optional<int>& writeFailure) {
+    if (Target() != OutputTarget::Files) return;
+    if (!Library().output.Close() && !writeFailure) writeFailure = EIO;
+    if (Library().setDateTo == sdOrigDate)
+        platform::SetLastWriteDosDateTime(FileName, header_.dosDateTime);
+    platform::ApplyExternalAttributes(FileName, header_.externalAttr);
+}
+
+void TUnZIP::ReportProgress(uint8_t percent) {
+    if (OnProgress) OnProgress(this, FileName, percent);
+    platform::ProcessMessages();
+}
+
+} // namespace dvl

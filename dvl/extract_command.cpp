@@ -1,0 +1,111 @@
+// dvl x and dvl t: extraction and testing of ZIP-family archives.
+#include "archive/errors.h"
+#include "archive/unzip/un_zip.h"
+#include "dvl/commands.h"
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace dvl::cli {
+
+namespace {
+
+struct ExtractOptions {
+    std::string destination; // native path; empty = the current folder
+    std::string spec = "*.*";
+    bool flat = false;
+    std::vector<std::string> passwords;
+    std::vector<std::string> archives;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOptions& options) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= args.size()) return false;
+            target = args[++i];
+            return true;
+        };
+        if (!test && a == "-o") {
+            if (!value(options.destination)) return false;
+        } else if (a == "--spec") {
+            if (!value(options.spec)) return false;
+        } else if (!test && a == "--flat") {
+            options.flat = true;
+        } else if (a == "--password") {
+            std::string pw;
+            if (!value(pw)) return false;
+            options.passwords.push_back(pw);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return false;
+        } else {
+            options.archives.push_back(a);
+        }
+    }
+    return !options.archives.empty() && (!test || options.archives.size() == 1);
+}
+
+// Failures of the archive as a whole, as opposed to one of its entries.
+bool IsArchiveLevel(int32_t code) {
+    return code == kErrInvalidFileName || code == kErrUnsupportedArchive ||
+           code == kErrUnknownFileType || code == kErrHeaderId || code == kErrReadingFile;
+}
+
+void PrintError(int32_t code, const std::string& file) {
+    std::fprintf(stderr, "%d %s (%s)\n", code, ErrorMessage(code).c_str(), file.c_str());
+}
+
+int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool test) {
+    int status = kExitOk;
+    TUnZIP unzip(nullptr);
+    unzip.SetZipCmntBufSize(2000);
+    unzip.SetFileSpec(options.spec);
+    unzip.SetUseStoredDirs(!options.flat);
+    unzip.SetPasswords(options.passwords);
+    unzip.SetExtractDir(
+        ComponentPath(options.destination.empty() ? std::string(".") : options.destination));
+    unzip.OnError = [&](TZipCommon*, const std::string& fn, const std::string&, int32_t code) {
+        PrintError(code, fn);
+        status = std::max(status, IsArchiveLevel(code) ? int(kExitUsage) : int(kExitEntryFailed));
+    };
+    const bool showProgress = isatty(STDERR_FILENO);
+    if (showProgress) {
+        unzip.OnProgress = [](TZipCommon*, const std::string& fn, uint8_t percent) {
+            std::fprintf(stderr, "\r%3u%% %s\033[K", percent, fn.c_str());
+            if (percent == 100) std::fputs("\r\033[K", stderr);
+        };
+    }
+
+    unzip.SetArchiveFile(ComponentPath(arg));
+    if (unzip.ArcType() == atFileError) {
+        PrintError(kErrOpeningFile, arg);
+        return kExitUsage;
+    }
+    if (test)
+        unzip.Test();
+    else
+        unzip.Extract();
+    if (test && status == kExitOk) std::printf("%s: ok\n", arg.c_str());
+    return status;
+}
+
+} // namespace
+
+int ExtractCommand(const std::vector<std::string>& args, bool test) {
+    ExtractOptions options;
+    if (!ParseOptions(args, test, options)) {
+        std::fputs(test ? "usage: dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
+                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--password PW]... "
+                          "ARCHIVE...\n",
+                   stderr);
+        return kExitUsage;
+    }
+    int status = kExitOk;
+    for (const std::string& archive : options.archives)
+        status = std::max(status, ProcessArchive(archive, options, test));
+    return status;
+}
+
+} // namespace dvl::cli
