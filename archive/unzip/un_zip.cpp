@@ -137,11 +137,16 @@ void TUnZIP::Walk() {
     EndRecord end{};
     if (!FindEndRecord(end)) RaiseError(archive, "0", kErrUnknownFileType);
     // Offsets count from the end of a self-extractor's stub when detection
-    // found the archive through the stub's resources.
+    // found the archive through the stub's resources, unless the archive's
+    // offsets were adjusted to count the stub already.
     stubBase_ = (StartOffset() - 1 == SfxBase() && SfxBase() > 0) ? SfxBase() : 0;
-
     int64_t position = int64_t(end.centralOffset) + stubBase_;
     ReadCentralHeader(position);
+    if (Le32(central_) != kCentralHeaderSignature && stubBase_ > 0) {
+        stubBase_ = 0;
+        position = end.centralOffset;
+        ReadCentralHeader(position);
+    }
     if (Le32(central_) != kCentralHeaderSignature) RaiseError(archive, "0", kErrHeaderId);
 
     if (OnActivate) OnActivate(this);

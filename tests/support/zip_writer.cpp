@@ -1,0 +1,86 @@
+#include "tests/support/zip_writer.h"
+
+namespace dvl::test {
+
+namespace {
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+} // namespace
+
+uint32_t Crc32(const std::vector<uint8_t>& data) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (uint8_t b : data) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+}
+
+std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool relativeToPrefix,
+                                      const std::string& comment) const {
+    std::vector<uint8_t> out = prefix;
+    const uint32_t base = relativeToPrefix ? uint32_t(prefix.size()) : 0;
+    std::vector<uint32_t> offsets;
+    for (const auto& e : entries_) {
+        const auto& body = e.method == 0 && e.packed.empty() ? e.data : e.packed;
+        uint32_t crc = e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data);
+        offsets.push_back(uint32_t(out.size()) - base);
+        Put32(out, e.localSignature);
+        Put16(out, 20);
+        Put16(out, e.flags);
+        Put16(out, e.method);
+        Put32(out, e.dosDateTime);
+        Put32(out, crc);
+        Put32(out, uint32_t(body.size()));
+        Put32(out, uint32_t(e.data.size()));
+        Put16(out, uint32_t(e.name.size()));
+        Put16(out, 0);
+        out.insert(out.end(), e.name.begin(), e.name.end());
+        out.insert(out.end(), body.begin(), body.end());
+    }
+    const uint32_t centralOffset = uint32_t(out.size()) - base;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const auto& e = entries_[i];
+        const auto& body = e.method == 0 && e.packed.empty() ? e.data : e.packed;
+        uint32_t crc = e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data);
+        Put32(out, 0x02014B50);
+        Put16(out, 20);
+        Put16(out, 20);
+        Put16(out, e.flags);
+        Put16(out, e.method);
+        Put32(out, e.dosDateTime);
+        Put32(out, crc);
+        Put32(out, uint32_t(body.size()));
+        Put32(out, uint32_t(e.data.size()));
+        Put16(out, uint32_t(e.name.size()));
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put32(out, e.externalAttr);
+        Put32(out, offsets[i]);
+        out.insert(out.end(), e.name.begin(), e.name.end());
+    }
+    const uint32_t centralSize = uint32_t(out.size()) - base - centralOffset;
+    Put32(out, 0x06054B50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, uint32_t(entries_.size()));
+    Put16(out, uint32_t(entries_.size()));
+    Put32(out, centralSize);
+    Put32(out, centralOffset);
+    Put16(out, uint32_t(comment.size()));
+    out.insert(out.end(), comment.begin(), comment.end());
+    return out;
+}
+
+} // namespace dvl::test
