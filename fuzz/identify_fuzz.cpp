@@ -25,6 +25,9 @@ std::string Folder() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Assigning an archive enters its folder; the fuzzer reads its corpus by
+    // relative paths.
+    const auto workDir = std::filesystem::current_path();
     // The first byte picks an extension so the fallback paths are reached.
     static const char* const kExtensions[] = {".zip", ".exe", ".uue", ".tar", ".t", "."};
     const char* ext = kExtensions[size ? data[0] % 6 : 0];
@@ -45,5 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const std::exception&) {
     }
     std::remove(path.c_str());
+    std::filesystem::current_path(workDir);
     return 0;
 }
