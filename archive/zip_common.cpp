@@ -178,7 +178,8 @@ void TZipCommon::ReportError(const std::string& fileName, const std::string& vol
 }
 
 bool TZipCommon::RequestVolume(std::string& dir, std::string& fn, const std::string& volumeID) {
-    if (!OnNextVolume) {
+    // A volume that is there needs no handler to be found.
+    if (!OnNextVolume && !platform::FileExists(fn)) {
         ReportError(archiveFile_, volumeID, kErrFileNotFound);
         return false;
     }
@@ -212,7 +213,9 @@ std::string TZipCommon::NextVolumeName(std::string& dir, std::string& fn, std::s
         if (dir.empty()) dir = AddBackslash(platform::GetCurrentDir());
     }
     fn = ExtractFileName(fn);
-    if (size_t dot = fn.find('.'); dot != std::string::npos) fn.erase(dot);
+    // Only the extension gives way to the volume's, so that a dotted base
+    // name (my.set.arj) finds its volumes (my.set.A01).
+    if (size_t dot = fn.rfind('.'); dot != std::string::npos) fn.erase(dot);
 
     int32_t n = 0;
     TryParseInt(num, n);
@@ -238,8 +241,13 @@ bool TZipCommon::OpenInput(const std::string& path) {
     return Library().input.OpenRead(path);
 }
 
-void TZipCommon::CloseInput() {
-    Library().input.Close();
+bool TZipCommon::CloseInput() {
+    return Library().input.Close();
+}
+
+void TZipCommon::SetArchiveSize(int64_t size) {
+    archiveSize64_ = size;
+    archiveSize_ = int32_t(std::min<int64_t>(size, INT32_MAX));
 }
 
 } // namespace dvl

@@ -138,8 +138,8 @@ public:
     // Per-entry and total values filled by the lister and the extraction driver.
     std::string FileName;
     double FileDate = 0;
-    int32_t PackedSize = 0;
-    int32_t UnpackedSize = 0;
+    int64_t PackedSize = 0; // the stored fields are unsigned 32-bit; sums may be more
+    int64_t UnpackedSize = 0;
     uint8_t Ratio = 0;
     uint32_t CRC = 0;
     uint8_t Encrypted = 0;
@@ -150,17 +150,18 @@ public:
     uint16_t InternalAttr = 0;
     uint32_t ExternalAttr = 0;
     uint8_t DeflateLevel = 0;
-    int32_t TotalPacked = 0;
-    int32_t TotalUnpacked = 0;
+    int64_t TotalPacked = 0;
+    int64_t TotalUnpacked = 0;
     uint8_t TotalRatio = 0;
     std::unique_ptr<std::string> FileComment;
     std::unique_ptr<std::string> ArchiveComment;
     std::string VolumeName;
 
-    // Walk state of the readers.
-    int32_t ReadPos = 0;   // next header position
-    int32_t StopPos = 0;   // the walk ends when a header would not fit before it
-    int32_t HeaderPos = 0; // position of the header being processed
+    // Walk state of the readers, wide enough that no 32-bit field of a header
+    // can overflow it.
+    int64_t ReadPos = 0;   // next header position
+    int64_t StopPos = 0;   // the walk ends when a header would not fit before it
+    int64_t HeaderPos = 0; // position of the header being processed
 
     // Stored entry name -> FileName, the output path under ExtractDir.
     virtual void MakeOutputName(const std::string& storedName);
@@ -185,13 +186,15 @@ public:
 
     // The input-archive slot; false on failure.
     static bool OpenInput(const std::string& path);
-    static void CloseInput();
+    static bool CloseInput();
 
 protected:
     // A stored entry name as ANSI text with backslashes.
     virtual std::string StoredNameToAnsi(const std::string& storedName) const;
 
     void Report(const std::string& fileName, const std::string& volume, int32_t code, bool warning);
+    // The size of the archive file now open (a reader moving to another volume).
+    void SetArchiveSize(int64_t size);
 
     std::string fileSpec_;
     int32_t zipCmntBufSize_ = 0;

@@ -13,6 +13,8 @@ enum ExitStatus { kExitOk = 0, kExitEntryFailed = 1, kExitUsage = 2 };
 int IdentifyCommand(const std::vector<std::string>& args);
 // dvl x (test false) and dvl t (test true).
 int ExtractCommand(const std::vector<std::string>& args, bool test);
+// dvl l: the entries of any archive the lister reads.
+int ListCommand(const std::vector<std::string>& args);
 
 // An argument path as the components take it: absolute, Windows form.
 std::string ComponentPath(const std::string& nativePath);

@@ -11,7 +11,9 @@ void PrintUsage() {
                "       dvl x [-o DIR] [--spec MASK] [--flat] [--password PW]... ARCHIVE...\n"
                "                                          extract\n"
                "       dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
-               "                                          test without writing\n",
+               "                                          test without writing\n"
+               "       dvl l [--spec MASK] [--blank-dirs] [--tsv|--json] ARCHIVE\n"
+               "                                          list the entries\n",
                stderr);
 }
 
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "i") == 0) return IdentifyCommand(args);
     if (std::strcmp(argv[1], "x") == 0) return ExtractCommand(args, false);
     if (std::strcmp(argv[1], "t") == 0) return ExtractCommand(args, true);
+    if (std::strcmp(argv[1], "l") == 0) return ListCommand(args);
     PrintUsage();
     return kExitUsage;
 }

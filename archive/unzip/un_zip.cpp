@@ -90,9 +90,7 @@ TUnZIP::TUnZIP(TComponent* owner) : TUnBase(owner) {}
 TUnZIP::~TUnZIP() = default;
 
 std::string TUnZIP::StoredNameToAnsi(const std::string& storedName) const {
-    // Names flagged as UTF-8 are ANSI text already.
-    if (header_.flags & kFlagUtf8Names) return SlashToBackslash(storedName);
-    return TUnBase::StoredNameToAnsi(storedName);
+    return ZipNameToAnsi(storedName, header_.flags);
 }
 
 void TUnZIP::ExtractLoop() {

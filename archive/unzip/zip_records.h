@@ -3,8 +3,11 @@
 #pragma once
 
 #include "archive/bytes.h"
+#include "archive/text.h"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace dvl::unzip {
 
@@ -24,6 +27,12 @@ enum ZipFlags : uint16_t {
     kFlagTimeCheck = 0x0008,   // password check byte is the time's high byte
     kFlagUtf8Names = 0x0800,   // names and comments are UTF-8
 };
+
+// A stored name as ANSI text with backslashes: names flagged as UTF-8 are ANSI
+// text already, all others are OEM text.
+inline std::string ZipNameToAnsi(std::string_view stored, uint16_t flags) {
+    return (flags & kFlagUtf8Names) ? SlashToBackslash(stored) : OemToAnsiName(stored);
+}
 
 struct EndRecord {
     uint32_t signature, centralOffset;

@@ -13,6 +13,23 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
+const std::vector<uint8_t>& Body(const ZipEntrySpec& e) {
+    return e.method == 0 && e.packed.empty() ? e.data : e.packed;
+}
+
+// The fields from the flags to the extra-field length, which local and central
+// headers share.
+void PutSharedFields(std::vector<uint8_t>& out, const ZipEntrySpec& e) {
+    Put16(out, e.flags);
+    Put16(out, e.method);
+    Put32(out, e.dosDateTime);
+    Put32(out, e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data));
+    Put32(out, uint32_t(Body(e).size()));
+    Put32(out, uint32_t(e.data.size()));
+    Put16(out, uint32_t(e.name.size()));
+    Put16(out, 0);
+}
+
 } // namespace
 
 uint32_t Crc32(const std::vector<uint8_t>& data) {
@@ -31,38 +48,20 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
     const uint32_t base = relativeToPrefix ? uint32_t(prefix.size()) : 0;
     std::vector<uint32_t> offsets;
     for (const auto& e : entries_) {
-        const auto& body = e.method == 0 && e.packed.empty() ? e.data : e.packed;
-        uint32_t crc = e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data);
         offsets.push_back(uint32_t(out.size()) - base);
         Put32(out, e.localSignature);
         Put16(out, 20);
-        Put16(out, e.flags);
-        Put16(out, e.method);
-        Put32(out, e.dosDateTime);
-        Put32(out, crc);
-        Put32(out, uint32_t(body.size()));
-        Put32(out, uint32_t(e.data.size()));
-        Put16(out, uint32_t(e.name.size()));
-        Put16(out, 0);
+        PutSharedFields(out, e);
         out.insert(out.end(), e.name.begin(), e.name.end());
-        out.insert(out.end(), body.begin(), body.end());
+        out.insert(out.end(), Body(e).begin(), Body(e).end());
     }
     const uint32_t centralOffset = uint32_t(out.size()) - base;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const auto& e = entries_[i];
-        const auto& body = e.method == 0 && e.packed.empty() ? e.data : e.packed;
-        uint32_t crc = e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data);
         Put32(out, 0x02014B50);
         Put16(out, 20);
         Put16(out, 20);
-        Put16(out, e.flags);
-        Put16(out, e.method);
-        Put32(out, e.dosDateTime);
-        Put32(out, crc);
-        Put32(out, uint32_t(body.size()));
-        Put32(out, uint32_t(e.data.size()));
-        Put16(out, uint32_t(e.name.size()));
-        Put16(out, 0);
+        PutSharedFields(out, e);
         Put16(out, 0);
         Put16(out, 0);
         Put16(out, 0);

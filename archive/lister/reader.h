@@ -1,0 +1,37 @@
+// The lister's directory readers: one per format family, each a preparation
+// run once per listing and an entry step run for every header the walk reads.
+// A reader keeps its own state; the walk state and the shared operations are
+// the lister's.
+#pragma once
+
+#include "archive/arc_type.h"
+
+#include <memory>
+
+namespace dvl {
+
+class TLorvex;
+
+namespace lister {
+
+class Reader {
+public:
+    virtual ~Reader() = default;
+    // Reads what comes before the entries; sets the header size and may move
+    // the entry offset (HeaderPos) and the stop offset (StopPos).
+    virtual void Prepare(TLorvex& lister) = 0;
+    // The header at HeaderPos is in the header buffer and ReadPos is after
+    // it. Handles its entry and leaves ReadPos at the next header, or at
+    // StopPos to end the walk.
+    virtual void Step(TLorvex& lister) = 0;
+};
+
+std::unique_ptr<Reader> MakeZipReader();
+std::unique_ptr<Reader> MakeCabReader();
+std::unique_ptr<Reader> MakeArjReader();
+
+// The reader of a type; none for a type that no reader takes.
+std::unique_ptr<Reader> MakeReader(TArcType type);
+
+} // namespace lister
+} // namespace dvl
