@@ -8,7 +8,7 @@ namespace {
 
 using test::Quote;
 
-const std::string kDvl = std::string(DVL_BIN_DIR) + "/dvl";
+const std::string& kDvl = test::DvlProgram();
 
 TEST(DvlIdentify, OneLinePerArchive) {
     DVL_REQUIRE_TOOL("zip");

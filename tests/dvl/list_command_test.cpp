@@ -7,14 +7,12 @@
 namespace dvl {
 namespace {
 
+using test::Bytes;
+
 namespace fs = std::filesystem;
 using test::Quote;
 
-const std::string kDvl = std::string(DVL_BIN_DIR) + "/dvl";
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
+const std::string& kDvl = test::DvlProgram();
 
 class DvlList : public ::testing::Test {
 protected:

@@ -46,6 +46,25 @@ std::vector<uint8_t> ReadFile(const fs::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+void PutLe16(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
+    PutLe16(out, value & 0xFFFF);
+    PutLe16(out, value >> 16);
+}
+
+const std::string& DvlProgram() {
+    static const std::string path = std::string(DVL_BIN_DIR) + "/dvl";
+    return path;
+}
+
 std::string Quote(const fs::path& path) {
     std::string out = "'";
     for (char c : path.string()) {

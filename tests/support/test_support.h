@@ -42,6 +42,15 @@ std::filesystem::path PeerFixtures();
 bool MakeStringTablePe(const std::filesystem::path& out,
                        const std::vector<std::pair<int, std::string>>& strings);
 
+// The bytes of a text.
+std::vector<uint8_t> Bytes(const std::string& text);
+// Little-endian fields appended to a record being built.
+void PutLe16(std::vector<uint8_t>& out, uint32_t value);
+void PutLe32(std::vector<uint8_t>& out, uint32_t value);
+
+// The built dvl program.
+const std::string& DvlProgram();
+
 // Quotes a path for a shell command line.
 std::string Quote(const std::filesystem::path& path);
 

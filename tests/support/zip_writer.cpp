@@ -1,17 +1,10 @@
 #include "tests/support/zip_writer.h"
 
+#include "tests/support/test_support.h"
+
 namespace dvl::test {
 
 namespace {
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 
 const std::vector<uint8_t>& Body(const ZipEntrySpec& e) {
     return e.method == 0 && e.packed.empty() ? e.data : e.packed;
@@ -20,14 +13,14 @@ const std::vector<uint8_t>& Body(const ZipEntrySpec& e) {
 // The fields from the flags to the extra-field length, which local and central
 // headers share.
 void PutSharedFields(std::vector<uint8_t>& out, const ZipEntrySpec& e) {
-    Put16(out, e.flags);
-    Put16(out, e.method);
-    Put32(out, e.dosDateTime);
-    Put32(out, e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data));
-    Put32(out, uint32_t(Body(e).size()));
-    Put32(out, uint32_t(e.data.size()));
-    Put16(out, uint32_t(e.name.size()));
-    Put16(out, 0);
+    PutLe16(out, e.flags);
+    PutLe16(out, e.method);
+    PutLe32(out, e.dosDateTime);
+    PutLe32(out, e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data));
+    PutLe32(out, uint32_t(Body(e).size()));
+    PutLe32(out, uint32_t(e.data.size()));
+    PutLe16(out, uint32_t(e.name.size()));
+    PutLe16(out, 0);
 }
 
 } // namespace
@@ -49,8 +42,8 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
     std::vector<uint32_t> offsets;
     for (const auto& e : entries_) {
         offsets.push_back(uint32_t(out.size()) - base);
-        Put32(out, e.localSignature);
-        Put16(out, 20);
+        PutLe32(out, e.localSignature);
+        PutLe16(out, 20);
         PutSharedFields(out, e);
         out.insert(out.end(), e.name.begin(), e.name.end());
         out.insert(out.end(), Body(e).begin(), Body(e).end());
@@ -58,26 +51,26 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
     const uint32_t centralOffset = uint32_t(out.size()) - base;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const auto& e = entries_[i];
-        Put32(out, 0x02014B50);
-        Put16(out, 20);
-        Put16(out, 20);
+        PutLe32(out, 0x02014B50);
+        PutLe16(out, 20);
+        PutLe16(out, 20);
         PutSharedFields(out, e);
-        Put16(out, 0);
-        Put16(out, 0);
-        Put16(out, 0);
-        Put32(out, e.externalAttr);
-        Put32(out, offsets[i]);
+        PutLe16(out, 0);
+        PutLe16(out, 0);
+        PutLe16(out, 0);
+        PutLe32(out, e.externalAttr);
+        PutLe32(out, offsets[i]);
         out.insert(out.end(), e.name.begin(), e.name.end());
     }
     const uint32_t centralSize = uint32_t(out.size()) - base - centralOffset;
-    Put32(out, 0x06054B50);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, uint32_t(entries_.size()));
-    Put16(out, uint32_t(entries_.size()));
-    Put32(out, centralSize);
-    Put32(out, centralOffset);
-    Put16(out, uint32_t(comment.size()));
+    PutLe32(out, 0x06054B50);
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe16(out, uint32_t(entries_.size()));
+    PutLe16(out, uint32_t(entries_.size()));
+    PutLe32(out, centralSize);
+    PutLe32(out, centralOffset);
+    PutLe16(out, uint32_t(comment.size()));
     out.insert(out.end(), comment.begin(), comment.end());
     return out;
 }

@@ -10,14 +10,14 @@ namespace dvl::test {
 
 struct ZipEntrySpec {
     std::string name{};
-    std::vector<uint8_t> data{};    // stored as is (method 0) unless packed is set
-    std::vector<uint8_t> packed{};  // the entry's data as written when method != 0
+    std::vector<uint8_t> data{};   // stored as is (method 0) unless packed is set
+    std::vector<uint8_t> packed{}; // the entry's data as written when method != 0
     uint16_t method = 0;
     uint16_t flags = 0;
     uint32_t dosDateTime = 0x5A214C6A; // 2025-01-01 09:35:20
     uint32_t externalAttr = 0x20;
     uint32_t localSignature = 0x04034B50;
-    int64_t crcOverride = -1;       // the stored CRC when >= 0
+    int64_t crcOverride = -1; // the stored CRC when >= 0
 };
 
 class ZipWriter {

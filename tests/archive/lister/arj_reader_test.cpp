@@ -27,37 +27,28 @@ struct ArjPart {
     std::string comment{};
 };
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 // A header and its data. An extended file position that the first size does
 // not count (old archivers) follows the fixed part.
 void AddHeader(std::vector<uint8_t>& out, const ArjPart& p) {
     std::vector<uint8_t> basic = {p.firstSize, 11, 1, p.host, p.flags, p.method, p.fileType, 0};
-    Put32(basic, p.dateTime);
-    Put32(basic, p.packed);
-    Put32(basic, p.unpacked);
-    Put32(basic, 0xC0FFEE00u | p.method); // CRC-32
-    Put16(basic, 0);
-    Put16(basic, 0x20); // access mode
-    Put16(basic, 0);
+    test::PutLe32(basic, p.dateTime);
+    test::PutLe32(basic, p.packed);
+    test::PutLe32(basic, p.unpacked);
+    test::PutLe32(basic, 0xC0FFEE00u | p.method); // CRC-32
+    test::PutLe16(basic, 0);
+    test::PutLe16(basic, 0x20); // access mode
+    test::PutLe16(basic, 0);
     basic.resize(std::max<size_t>(basic.size(), p.firstSize), 0);
-    if ((p.flags & 8) && p.firstSize == 30) Put32(basic, 0);
+    if ((p.flags & 8) && p.firstSize == 30) test::PutLe32(basic, 0);
     basic.insert(basic.end(), p.name.begin(), p.name.end());
     basic.push_back(0);
     basic.insert(basic.end(), p.comment.begin(), p.comment.end());
     basic.push_back(0);
-    Put16(out, 0xEA60);
-    Put16(out, uint32_t(basic.size()));
+    test::PutLe16(out, 0xEA60);
+    test::PutLe16(out, uint32_t(basic.size()));
     out.insert(out.end(), basic.begin(), basic.end());
-    Put32(out, 0); // header CRC
-    Put16(out, 0); // extended header size
+    test::PutLe32(out, 0); // header CRC
+    test::PutLe16(out, 0); // extended header size
     if (p.fileType != 2) out.resize(out.size() + p.packed, 'p');
 }
 
@@ -69,7 +60,7 @@ std::vector<uint8_t> BuildArj(const ArjPart& main, const std::vector<ArjPart>& f
     AddHeader(out, m);
     for (const auto& f : files)
         AddHeader(out, f);
-    if (end) Put32(out, 0x0000EA60);
+    if (end) test::PutLe32(out, 0x0000EA60);
     return out;
 }
 

@@ -30,14 +30,6 @@ struct CabSpec {
     uint16_t folders = 1;
 };
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 void PutText(std::vector<uint8_t>& out, const std::string& s) {
     out.insert(out.end(), s.begin(), s.end());
     out.push_back(0);
@@ -53,20 +45,20 @@ std::vector<uint8_t> BuildCab(const CabSpec& c) {
     std::vector<uint8_t> out = {'M', 'S', 'C', 'F'};
     const uint16_t flags =
         (c.previous.empty() ? 0 : 1) | (c.next.empty() ? 0 : 2) | (c.headerReserve ? 4 : 0);
-    Put32(out, 0);
-    Put32(out, 0); // cabinet size, patched
-    Put32(out, 0);
-    Put32(out, 0); // first file entry, patched
-    Put32(out, 0);
+    test::PutLe32(out, 0);
+    test::PutLe32(out, 0); // cabinet size, patched
+    test::PutLe32(out, 0);
+    test::PutLe32(out, 0); // first file entry, patched
+    test::PutLe32(out, 0);
     out.push_back(3); // version minor
     out.push_back(1); // version major
-    Put16(out, c.folders);
-    Put16(out, uint16_t(c.files.size()));
-    Put16(out, flags);
-    Put16(out, 1234); // set id
-    Put16(out, 0);
+    test::PutLe16(out, c.folders);
+    test::PutLe16(out, uint16_t(c.files.size()));
+    test::PutLe16(out, flags);
+    test::PutLe16(out, 1234); // set id
+    test::PutLe16(out, 0);
     if (c.headerReserve) {
-        Put16(out, c.headerReserve);
+        test::PutLe16(out, c.headerReserve);
         out.push_back(0);
         out.push_back(0);
         out.resize(out.size() + c.headerReserve, 0xEE);
@@ -82,25 +74,25 @@ std::vector<uint8_t> BuildCab(const CabSpec& c) {
     std::vector<size_t> folderOffsets;
     for (int i = 0; i < c.folders; ++i) {
         folderOffsets.push_back(out.size());
-        Put32(out, 0); // first data block, patched
-        Put16(out, 1);
-        Put16(out, uint16_t(c.compression + i)); // each folder its own method
+        test::PutLe32(out, 0); // first data block, patched
+        test::PutLe16(out, 1);
+        test::PutLe16(out, uint16_t(c.compression + i)); // each folder its own method
     }
     Patch32(out, 16, uint32_t(out.size()));
     for (const auto& f : c.files) {
-        Put32(out, f.size);
-        Put32(out, 0);
-        Put16(out, f.folder);
-        Put16(out, kDate);
-        Put16(out, kTime);
-        Put16(out, f.attributes);
+        test::PutLe32(out, f.size);
+        test::PutLe32(out, 0);
+        test::PutLe16(out, f.folder);
+        test::PutLe16(out, kDate);
+        test::PutLe16(out, kTime);
+        test::PutLe16(out, f.attributes);
         PutText(out, f.name);
     }
     for (size_t at : folderOffsets)
         Patch32(out, at, uint32_t(out.size()));
-    Put32(out, 0);
-    Put16(out, 32);
-    Put16(out, 32);
+    test::PutLe32(out, 0);
+    test::PutLe16(out, 32);
+    test::PutLe16(out, 32);
     out.resize(out.size() + 32, 'd');
     Patch32(out, 8, uint32_t(out.size()));
     return out;

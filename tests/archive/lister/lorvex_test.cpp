@@ -11,12 +11,10 @@
 namespace dvl {
 namespace {
 
+using test::Bytes;
+
 namespace fs = std::filesystem;
 using test::Listing;
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
 
 fs::path ZipOf(const test::TempDir& dir, const std::vector<std::string>& names) {
     test::ZipWriter w;

@@ -10,13 +10,11 @@
 namespace dvl {
 namespace {
 
+using test::Bytes;
+
 namespace fs = std::filesystem;
 using test::Listing;
 using test::Quote;
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
 
 // Words, so that deflate has something to do.
 std::string Text(size_t n) {

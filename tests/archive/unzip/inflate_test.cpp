@@ -4,11 +4,14 @@
 #include "archive/unzip/inflate.h"
 
 #include "tests/archive/unzip/codec_test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace dvl::unzip {
 namespace {
+
+using dvl::test::Bytes;
 
 using namespace test;
 
@@ -114,10 +117,6 @@ TEST(InflateConsumed, CountsOnlyTheBitsUsedNotTheReadAhead) {
 }
 
 // --- Hand-built streams -------------------------------------------------------------------
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
 
 TEST(InflateBlocks, OneFixedBlock) {
     const Code lit = FixedLitLen(), dist = FixedDistance();

@@ -17,15 +17,13 @@
 namespace dvl {
 namespace {
 
+using test::Bytes;
+
 namespace fs = std::filesystem;
 using test::Quote;
 
 std::string Win(const fs::path& p) {
     return platform::ToWindowsPath(p.string());
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
 }
 
 // Text-like and binary-like content of a given size, reproducible.
