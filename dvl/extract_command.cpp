@@ -78,11 +78,20 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
         };
     }
 
-    unzip.SetArchiveFile(ComponentPath(arg));
+    // Taken before the component has looked at the archive (which may make
+    // its folder the current one).
+    const std::string archivePath = ComponentPath(arg);
+    const std::string destFolder =
+        ComponentPath(options.destination.empty() ? std::string(".") : options.destination);
+    unzip.SetArchiveFile(archivePath);
     if (unzip.ArcType() == atFileError) {
         PrintError(kErrOpeningFile, arg);
         return kExitUsage;
     }
+    if (IsRarArchive(unzip.ArcType(), archivePath))
+        return RarCommand(arg, archivePath, test ? RarOperation::Test : RarOperation::Extract,
+                          destFolder,
+                          options.passwords.empty() ? std::string() : options.passwords.front());
     if (test)
         unzip.Test();
     else

@@ -221,6 +221,8 @@ int ListCommand(const std::vector<std::string>& args) {
         PrintError(kErrOpeningFile, options.archive);
         return kExitUsage;
     }
+    if (IsRarArchive(lister.ArcType(), path))
+        return RarCommand(options.archive, path, RarOperation::List, "", "");
     if (!lister.Activate()) status = std::max(status, int(kExitEntryFailed));
 
     if (options.format == Format::Text && totals) {

@@ -1,0 +1,51 @@
+// The RAR back end: extracts, tests or lists an archive through the UnRAR
+// library, showing the current entry and volume, moving the entry bar from
+// the library's data callback, counting volumes from its volume callback and
+// turning every failure into a row of the error log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dvl::dvl2 {
+
+class FrontEnd;
+
+class RarBackEnd {
+public:
+    explicit RarBackEnd(FrontEnd& frontEnd);
+
+    // The whole operation, ending with FinishOperation.
+    void RunRar();
+
+    // A password for encrypted entries (dvl passes one; dvl2 never does).
+    void SetPassword(const std::string& password) { password_ = password; }
+    // After RunRar: true when the archive could not be opened or its first
+    // header could not be read (no entry was reached).
+    bool ArchiveFailed() const { return archiveFailed_; }
+
+    // The library's callbacks.
+    int RarChangeVolume(const std::string& volume, int mode);
+    int RarProcessData(int size);
+
+    void ReportRarOpenError(int code);
+    void ReportRarProcessError(int code);
+
+private:
+    void SetFileLabel(const std::string& text);
+    void SetArchiveLabel(const std::string& text);
+    // Deletes a file at the entry's destination so that the entry replaces
+    // it, when the stored name stays below the destination folder.
+    void RemoveExisting(const std::string& storedName);
+
+    FrontEnd& frontEnd_;
+    std::string password_;
+    std::string fileLabel_;    // lbl_filename
+    std::string archiveLabel_; // lbl_archivename
+    bool archiveFailed_ = false;
+};
+
+// The error text of a library result where no mapped text applies.
+std::string RarUnmappedErrorText(int code);
+
+} // namespace dvl::dvl2
