@@ -26,9 +26,8 @@ enum class RarOperation { Extract, Test, List };
 // True for the RAR types, and for an archive of no known type that the UnRAR
 // library opens (its self-extractors).
 bool IsRarArchive(TArcType type, const std::string& archivePath);
-int RarCommand(const std::string& shownName, const std::string& archivePath,
-               RarOperation operation, const std::string& destFolder,
-               const std::string& password);
+int RarCommand(const std::string& shownName, const std::string& archivePath, RarOperation operation,
+               const std::string& destFolder, const std::string& password);
 
 // An argument path as the components take it: absolute, Windows form.
 std::string ComponentPath(const std::string& nativePath);

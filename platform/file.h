@@ -31,15 +31,15 @@ public:
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
 
-    bool OpenRead(std::string_view winPath);   // read-only, existing file
-    bool Create(std::string_view winPath);     // created or truncated, write-only
-    bool Close();                              // false when closing failed; true when not open
+    bool OpenRead(std::string_view winPath); // read-only, existing file
+    bool Create(std::string_view winPath);   // created or truncated, write-only
+    bool Close();                            // false when closing failed; true when not open
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& NativePath() const { return nativePath_; }
 
-    int64_t Size();                            // throws IoError
-    void Seek(int64_t position);               // absolute; throws IoError
-    int64_t Position();                        // throws IoError
+    int64_t Size();              // throws IoError
+    void Seek(int64_t position); // absolute; throws IoError
+    int64_t Position();          // throws IoError
     // Reads up to n bytes; fewer only at the end of the file. Throws IoError.
     size_t Read(void* buffer, size_t n);
     // Writes up to n bytes; fewer only when the disk is full. Throws IoError on

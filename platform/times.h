@@ -38,10 +38,10 @@ bool SetLastWriteDosDateTime(std::string_view winPath, uint32_t dos);
 
 // The Windows time-zone information: UTC = local time + bias (minutes).
 struct TimeZoneBias {
-    int32_t bias;          // standard-time bias, e.g. -60 for UTC+1
-    int32_t standardBias;  // always 0 here
-    int32_t daylightBias;  // e.g. -60 where daylight time is one hour ahead
-    bool daylightInForce;  // daylight time is in force now
+    int32_t bias;         // standard-time bias, e.g. -60 for UTC+1
+    int32_t standardBias; // always 0 here
+    int32_t daylightBias; // e.g. -60 where daylight time is one hour ahead
+    bool daylightInForce; // daylight time is in force now
 };
 TimeZoneBias GetTimeZoneBias();
 
