@@ -3,6 +3,7 @@
 #include "archive/file_spec.h"
 #include "archive/text.h"
 #include "archive/unzip/entry_data.h"
+#include "archive/unzip/legacy_methods.h"
 #include "platform/attributes.h"
 #include "platform/hooks.h"
 #include "platform/paths.h"
@@ -308,6 +309,22 @@ void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
         case 0:
             CopyStored(in, out);
             break;
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6: {
+            LegacyEntry entry{in,           out, &in.Meter(), in.Total(), header_.unpackedSize,
+                              header_.flags};
+            if (header_.method == 1)
+                Unshrink(entry);
+            else if (header_.method == 6)
+                Explode(entry);
+            else
+                Unreduce(entry, header_.method - 1);
+            break;
+        }
         case 8:
             if (!inflater_) inflater_ = std::make_unique<Inflater>();
             InflateEntry(*inflater_, in, out);
