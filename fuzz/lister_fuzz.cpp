@@ -1,5 +1,5 @@
-// The lister over arbitrary bytes: the ZIP, CAB and ARJ walks (and the
-// executable probes that lead to them), on a real file in a private folder.
+// The lister over arbitrary bytes: every reader's walk (and the executable
+// probes that lead to them), on a real file in a private folder.
 // Nothing may escape Activate: a listing ends in a result, never a throw.
 #include "archive/lister/lorvex.h"
 
@@ -39,10 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Assigning an archive enters its folder; the fuzzer reads its corpus by
     // relative paths.
     const auto workDir = std::filesystem::current_path();
-    // The first byte picks an extension, which a missing volume's name and
-    // the detection of executables depend on.
-    static const char* const kExtensions[] = {".zip", ".cab", ".arj", ".exe"};
-    const std::string path = Folder() + "/input" + kExtensions[size ? data[0] % 4 : 0];
+    // The first byte picks an extension, which a missing volume's name,
+    // the detection of executables and of the formats known by their
+    // extension (TAR, UUE) depend on.
+    static const char* const kExtensions[] = {".zip", ".cab", ".arj", ".exe", ".gz",
+                                              ".z",   ".tar", ".uue", ".lzh", ".zoo",
+                                              ".rar", ".arc", ".pak", ".bh",  ".ha"};
+    constexpr size_t kCount = sizeof kExtensions / sizeof kExtensions[0];
+    const std::string path = Folder() + "/input" + kExtensions[size ? data[0] % kCount : 0];
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);

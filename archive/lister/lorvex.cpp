@@ -26,6 +26,33 @@ std::unique_ptr<Reader> MakeReader(TArcType type) {
     case atARJ:
     case atArjExe:
         return MakeArjReader();
+    case atARC:
+    case atArcExe:
+        return MakeArcReader();
+    case atPAK:
+    case atPakExe:
+        return MakePakReader();
+    case atBH:
+    case atBHExe:
+        return MakeBhReader();
+    case atHA:
+        return MakeHaReader();
+    case atGZip:
+        return MakeGZipReader();
+    case atLHA:
+    case atLhaExe:
+    case atLZH:
+    case atLzhExe:
+        return MakeLhaReader();
+    case atRAR:
+    case atRarExe:
+        return MakeRarReader();
+    case atTAR:
+        return MakeTarReader();
+    case atUUE:
+        return MakeUueReader();
+    case atZOO:
+        return MakeZooReader();
     default:
         return nullptr;
     }

@@ -29,6 +29,16 @@ public:
 std::unique_ptr<Reader> MakeZipReader();
 std::unique_ptr<Reader> MakeCabReader();
 std::unique_ptr<Reader> MakeArjReader();
+std::unique_ptr<Reader> MakeArcReader();
+std::unique_ptr<Reader> MakePakReader();
+std::unique_ptr<Reader> MakeBhReader();
+std::unique_ptr<Reader> MakeHaReader();
+std::unique_ptr<Reader> MakeGZipReader();
+std::unique_ptr<Reader> MakeLhaReader();
+std::unique_ptr<Reader> MakeRarReader();
+std::unique_ptr<Reader> MakeTarReader();
+std::unique_ptr<Reader> MakeUueReader();
+std::unique_ptr<Reader> MakeZooReader();
 
 // The reader of a type; none for a type that no reader takes.
 std::unique_ptr<Reader> MakeReader(TArcType type);

@@ -1,0 +1,175 @@
+// The LHA reader on the peer fixtures, compared with lhasa's listing, and on
+// hand-built headers of every level.
+#include "archive/lister/lorvex.h"
+#include "tests/archive/lister/listing.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace dvl {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LhaReader : public ::testing::Test {
+protected:
+    test::KeepCurrentDir keep;
+    test::TempDir dir;
+    test::TimeZone utc{"UTC0"};
+};
+
+// Names and original sizes from "lha l", which prints them in fixed columns.
+std::vector<std::pair<std::string, int64_t>> PeerEntries(const fs::path& archive) {
+    std::istringstream in(test::RunAndCapture("lha l " + test::Quote(archive)));
+    std::vector<std::pair<std::string, int64_t>> entries;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("----------", 0) == 0) {
+            inside = !inside;
+            continue;
+        }
+        if (!inside || line.size() < 51) continue;
+        std::string name = line.substr(51);
+        if (const size_t arrow = name.find(" -> "); arrow != std::string::npos) name.resize(arrow);
+        // Folders do not pass "*.*": their name part is empty.
+        if (!name.empty() && name.back() == '/') continue;
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        entries.emplace_back(name, std::stoll(line.substr(23, 7)));
+    }
+    return entries;
+}
+
+TEST_F(LhaReader, PeerFixturesMatchLhasa) {
+    DVL_REQUIRE_TOOL("lha");
+    const auto peer = test::PeerFixtures();
+    if (peer.empty()) GTEST_SKIP() << "peer fixtures are absent";
+    int compared = 0;
+    for (const auto& file : fs::directory_iterator(peer / "lha")) {
+        const std::string ext = file.path().extension().string();
+        if (ext != ".lzh" && ext != ".lha" && ext != ".exe" && ext != ".com") continue;
+        SCOPED_TRACE(file.path().filename().string());
+        const auto want = PeerEntries(file.path());
+        if (want.empty()) continue; // lhasa cannot read it either
+        const auto l = test::List(file.path());
+        // Detection does not find the archive in every self-extractor.
+        if (!l.result && (ext == ".exe" || ext == ".com")) continue;
+        ASSERT_TRUE(l.result);
+        std::vector<std::pair<std::string, int64_t>> got;
+        for (const auto& e : l.entries)
+            got.emplace_back(e.name, e.unpacked);
+        if (file.path().filename() == "lha_amiga_122_level1.lzh") {
+            // lhasa joins this folder and name without a separator.
+            EXPECT_EQ(got, (std::vector<std::pair<std::string, int64_t>>{
+                               {"subdir\\subdir2\\hello.txt", 12}}));
+        } else {
+            EXPECT_EQ(got, want);
+        }
+        ++compared;
+    }
+    EXPECT_GE(compared, 17);
+}
+
+// --- hand-built headers -----------------------------------------------------
+
+struct LhaEntry {
+    int level = 2;
+    std::string method = "-lh5-";
+    std::string name;
+    std::string directory; // level 1 and 2: a directory-name header
+    uint32_t packed = 10, original = 20;
+    uint32_t stamp = 0;
+};
+
+void AddExtended(std::vector<uint8_t>& out, uint8_t type, const std::string& data) {
+    test::PutLe16(out, uint32_t(data.size() + 3)); // this header's size, in the previous one
+    out.push_back(type);
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+void AddEntry(std::vector<uint8_t>& out, const LhaEntry& e) {
+    std::vector<uint8_t> h = {0, 0};
+    h.insert(h.end(), e.method.begin(), e.method.end());
+    std::vector<uint8_t> ext;
+    if (e.level >= 1) {
+        if (e.level == 2) AddExtended(ext, 1, e.name);
+        if (!e.directory.empty()) AddExtended(ext, 2, e.directory);
+        test::PutLe16(ext, 0);
+    }
+    const uint32_t extraInPacked = e.level == 1 ? uint32_t(ext.size() - 2) : 0;
+    test::PutLe32(h, e.packed + extraInPacked);
+    test::PutLe32(h, e.original);
+    test::PutLe32(h, e.stamp);
+    h.push_back(e.level == 2 ? 0 : 0x20);
+    h.push_back(uint8_t(e.level));
+    if (e.level < 2) {
+        h.push_back(uint8_t(e.name.size()));
+        h.insert(h.end(), e.name.begin(), e.name.end());
+        test::PutLe16(h, 0xBEEF); // CRC-16
+        if (e.level == 1) h.push_back('U');
+        h[0] = uint8_t(h.size() - 2 + (e.level == 1 ? 2 : 0));
+        // Level 1: the first extended header's size closes the base header.
+        if (e.level == 1) h.insert(h.end(), ext.begin(), ext.end());
+    } else {
+        test::PutLe16(h, 0xBEEF);
+        h.push_back('U');
+        h.insert(h.end(), ext.begin(), ext.end());
+        test::PutLe16(h, 0); // room so that the total is not a round number
+        h[0] = uint8_t(h.size() & 0xFF);
+        h[1] = uint8_t(h.size() >> 8);
+    }
+    out.insert(out.end(), h.begin(), h.end());
+    out.resize(out.size() + e.packed, 'p');
+}
+
+TEST_F(LhaReader, HandBuiltLevelsNamesAndMethods) {
+    std::vector<uint8_t> bytes;
+    AddEntry(
+        bytes,
+        {.level = 0, .method = "-lh0-", .name = "plain.txt", .directory = "", .stamp = 0x3A8B7C21});
+    AddEntry(bytes, {.level = 1, .method = "-lh5-", .name = "one.c", .directory = "src\xFF"});
+    AddEntry(bytes, {.level = 2,
+                     .name = "deep.txt",
+                     .directory = "a\xFF"
+                                  "b/c\xFF",
+                     .stamp = 1234567890});
+    // A double-byte character whose second byte is 0xFF... is not a separator
+    // when it follows a lead byte.
+    AddEntry(bytes, {.level = 2,
+                     .method = "-lzs-",
+                     .name = "x",
+                     .directory = "\x81\xFF"
+                                  "d"});
+    AddEntry(bytes, {.level = 2, .method = "-lhd-", .name = "", .directory = "emptydir/"});
+    // A long header: its total size is above 255.
+    AddEntry(bytes, {.level = 2, .name = std::string(300, 'L'), .directory = ""});
+    bytes.push_back(0);
+    test::WriteFile(dir / "built.lzh", bytes);
+
+    const auto l = test::List(dir / "built.lzh");
+    ASSERT_TRUE(l.result);
+    // The folder entry's name part is empty and does not pass "*.*".
+    ASSERT_EQ(l.entries.size(), 5u);
+    EXPECT_EQ(l.entries[0].name, "plain.txt");
+    EXPECT_EQ(l.entries[1].name, "src\\one.c");
+    EXPECT_EQ(l.entries[2].name, "a\\b\\c\\deep.txt");
+    EXPECT_EQ(l.entries[3].name.find('\\'), l.entries[3].name.size() - 2);
+    EXPECT_EQ(l.entries[4].name, std::string(300, 'L'));
+    EXPECT_EQ(l.readFiles[4], ""); // before "emptydir\" is added
+    // OnReadFile sees the name before its directory.
+    EXPECT_EQ(l.readFiles[2], "deep.txt");
+    EXPECT_EQ(l.entries[0].method, "Stored");
+    EXPECT_EQ(l.entries[0].date, "2009-04-11 15:33:02");
+    EXPECT_EQ(l.entries[0].externalAttr, 0x20u);
+    EXPECT_EQ(l.entries[1].method, "Frozen-5");
+    EXPECT_EQ(l.entries[1].packed, 10); // without its extended headers
+    EXPECT_EQ(l.entries[2].date, "2009-02-13 23:31:30");
+    EXPECT_EQ(l.entries[3].method, "Unknown");
+    EXPECT_EQ(l.entries[2].crc, 0xBEEFu);
+    EXPECT_EQ(l.totals, 5);
+}
+
+} // namespace
+} // namespace dvl
