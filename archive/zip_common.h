@@ -1,5 +1,5 @@
 // The common base of the archive components: archive name and detected type,
-// file specification, per-entry values, cancel flag, event slots, error
+// file mask, per-entry values, cancel flag, event slots, error
 // reporting and the helpers every reader shares.
 #pragma once
 

@@ -1,5 +1,5 @@
 // TLorvex: lists the directory of an archive of any recognised format. It
-// reads the headers only, and for every entry that passes the file spec fills
+// reads the headers only, and for every entry that matches FileSpec fills
 // the per-entry values and fires OnRead.
 #pragma once
 
