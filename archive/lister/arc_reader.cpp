@@ -1,30 +1,21 @@
 // ARC: local headers each followed by its data. A directory entry (method 30)
 // opens a folder whose entries follow it, and an end-of-directory record
 // (method 31) closes it.
-#include "archive/bytes.h"
-#include "archive/dates.h"
-#include "archive/lister/lorvex.h"
-#include "archive/lister/method_names.h"
-#include "archive/text.h"
-
-#include <cstring>
-#include <string>
+#include "archive/lister/arc_header.h"
 
 namespace dvl::lister {
 
 namespace {
 
-constexpr int kHeaderSize = 29;
-constexpr int64_t kOldHeaderSize = 25; // method 1 stores no original size
 constexpr int64_t kEndOfDirectorySize = 2;
-constexpr uint8_t kMarker = 0x1A, kOldMethod = 1, kDirectory = 30, kEndOfDirectory = 31;
+constexpr uint8_t kDirectory = 30, kEndOfDirectory = 31;
 constexpr size_t kMaxPrefix = 4096;
 constexpr uint32_t kDirectoryAttribute = 0x10, kArchiveAttribute = 0x20;
 
 class ArcReader final : public Reader {
 public:
     void Prepare(TLorvex& l) override {
-        l.SetHeaderSize(kHeaderSize);
+        l.SetHeaderSize(kArcHeaderSize);
         prefix_.clear();
     }
     void Step(TLorvex& l) override;
@@ -36,27 +27,20 @@ private:
 void ArcReader::Step(TLorvex& l) {
     const uint8_t* h = l.Header();
     const int64_t start = l.HeaderPos - 1;
-    const uint8_t method = h[1];
-    if (h[0] != kMarker || method == 0) {
+    ArcHeader header;
+    if (!ParseArcHeader(h, header)) {
         l.EndWalk();
         return;
     }
-    if (method == kEndOfDirectory) {
+    if (header.method == kEndOfDirectory) {
         // The folder's entries end here; the next header follows the record.
         if (!prefix_.empty()) prefix_ = ExtractFilePath(prefix_.substr(0, prefix_.size() - 1));
         l.ReadPos = start + kEndOfDirectorySize;
         return;
     }
-    const char* stored = reinterpret_cast<const char*>(h + 2);
-    l.SetEntryName(std::string(stored, strnlen(stored, 13)));
+    l.SetEntryName(header.name);
 
-    const bool directory = method == kDirectory;
-    int64_t packed = Le32(h + 15), original = Le32(h + 25);
-    int64_t headerLength = kHeaderSize;
-    if (method == kOldMethod) {
-        headerLength = kOldHeaderSize;
-        original = packed;
-    }
+    const bool directory = header.method == kDirectory;
     if (directory) {
         // Deeper than any real folder tree: damage, and every later name
         // would grow with it.
@@ -66,26 +50,15 @@ void ArcReader::Step(TLorvex& l) {
         }
         prefix_ += l.FileName + "\\";
         l.FileName.clear();
-        packed = original = 0; // its entries come next
+        header.packed = header.original = 0; // its entries come next
     }
     l.FileName = prefix_ + l.FileName;
     l.FireReadFile();
-    l.ReadPos = start + headerLength + packed;
+    l.ReadPos = start + header.length + header.packed;
 
     if (!(directory && l.ShowBlankDirs()) && !l.MatchesSpec()) return;
-    l.CountEntry();
-    l.AddTotals(packed, original);
-    l.FileDate = l.ConvertFileDate(SwapHalves(Le32(h + 19)));
-    l.VersionMadeBy = l.VersionNeeded = 0;
-    l.PackedSize = packed;
-    l.UnpackedSize = original;
-    l.CRC = Le16(h + 23);
-    l.Encrypted = 0;
-    l.MethodCode = method;
-    l.MethodName = MethodNameFor(l.ArcType(), method, {.headerMethod = method});
-    l.InternalAttr = l.ExternalAttr = directory ? kDirectoryAttribute : kArchiveAttribute;
-    l.Ratio = ComputeRatio(packed, original);
-    l.ReportEntry(int32_t(start), l.EntryCount());
+    ReportArcEntry(l, h, start, header, directory ? kDirectoryAttribute : kArchiveAttribute,
+                   {.headerMethod = header.method});
 }
 
 } // namespace
