@@ -17,13 +17,61 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
 namespace dvl::unzip {
 
+[[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8); // little-endian host
+    return v;
+}
+
+// Adds the whole bytes that fit in the buffer (count at most 56) from the 8 at next; the count
+// of bytes taken. The bits above the count stay zero.
+[[gnu::always_inline]] inline int TakeWord(uint64_t& bits, int& count, const uint8_t*& next) {
+    int n = (64 - count) >> 3;
+    int filled = count + 8 * n;
+    uint64_t word = LoadLe64(next) << count;
+    if (filled < 64) word &= (uint64_t(1) << filled) - 1;
+    bits |= word;
+    count = filled;
+    next += n;
+    return n;
+}
+
 class BitReader {
 public:
+    // A copy of the buffer that a decoder's fast loop keeps in registers. It refills from the
+    // current chunk only; Resume hands it back before the reader is used again.
+    struct Fast {
+        uint64_t bits;
+        int count;
+        const uint8_t* next;
+        const uint8_t* end;
+
+        // Tops the buffer up to at least 57 bits; false when the chunk holds fewer than 8 more
+        // bytes.
+        [[gnu::always_inline]] bool Refill() {
+            if (end - next < 8) return false;
+            TakeWord(bits, count, next);
+            return true;
+        }
+        [[gnu::always_inline]] void Skip(int n) {
+            bits >>= n;
+            count -= n;
+        }
+    };
+    Fast Borrow() const { return {bits_, count_, next_, end_}; }
+    void Resume(const Fast& fast) {
+        loaded_ += uint64_t(fast.next - next_);
+        bits_ = fast.bits;
+        count_ = fast.count;
+        next_ = fast.next;
+    }
+
     BitReader(InflateInput& in, ProgressMeter* meter, uint64_t total)
         : in_(in), meter_(meter), total_(total) {}
 
@@ -102,6 +150,10 @@ private:
 
     void Load() {
         while (count_ <= 56) {
+            if (end_ - next_ >= 8) {
+                loaded_ += uint64_t(TakeWord(bits_, count_, next_));
+                return;
+            }
             if (next_ == end_) {
                 if (ended_) return;
                 std::span<const uint8_t> chunk = in_.Next();
@@ -142,8 +194,11 @@ public:
     static constexpr size_t kRing = 2 * kPiece;
     static constexpr size_t kMaxDistance = kPiece;
 
+    // A decoder's fast loop may write this far past the bytes it puts within a piece.
+    static constexpr size_t kOvershoot = 16;
+
     PieceWriter(InflateOutput& out, BitReader& reader)
-        : out_(out), reader_(reader), ring_(kRing, 0) {}
+        : out_(out), reader_(reader), ring_(kRing + kOvershoot, 0) {}
 
     [[gnu::always_inline]] void Put(uint8_t b) {
         ring_[position_ & (kRing - 1)] = char8_t(b);
@@ -169,6 +224,39 @@ public:
         }
     }
     uint64_t Written() const { return position_; }
+
+    // Direct writing for a decoder's fast loop, kept in registers: it writes within the
+    // current piece without handing it on, and must leave more than kOvershoot bytes of the
+    // piece free. Resume hands it back before the writer is used again.
+    struct Fast {
+        char8_t* ring;
+        uint64_t position;
+
+        // The position at which the current piece is full.
+        uint64_t PieceEnd() const { return (position | (kPiece - 1)) + 1; }
+        [[gnu::always_inline]] void Put(uint8_t b) { ring[position++ & (kRing - 1)] = char8_t(b); }
+        // distance: 1 to kMaxDistance.
+        [[gnu::always_inline]] void Copy(size_t distance, size_t length) {
+            char8_t* to = ring + (position & (kRing - 1));
+            size_t from = (position - distance) & (kRing - 1);
+            position += length;
+            if (distance >= 8 && from + length <= kRing) {
+                // Each word reads bytes written before it. Two words at least: the copy may
+                // spill up to 15 bytes past its end, into bytes not yet written (and, at the
+                // source, into the slack after the ring).
+                const char8_t* src = ring + from;
+                std::memcpy(to, src, 8);
+                std::memcpy(to + 8, src + 8, 8);
+                for (size_t i = 16; i < length; i += 8)
+                    std::memcpy(to + i, src + i, 8);
+                return;
+            }
+            for (size_t i = 0; i < length; ++i)
+                to[i] = ring[(from + i) & (kRing - 1)];
+        }
+    };
+    Fast Borrow() { return {ring_.data(), position_}; }
+    void Resume(const Fast& fast) { position_ = fast.position; }
 
     // Hands the piece on; a short write raises "Error writing to file".
     void Flush() {

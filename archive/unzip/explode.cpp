@@ -14,6 +14,7 @@
 #include "archive/unzip/legacy_methods.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 #include <vector>
@@ -36,21 +37,22 @@ public:
             uint8_t length, symbol;
             uint16_t code;
         };
-        std::vector<Entry> entries;
-        entries.reserve(size_t(symbols_));
+        // On the stack: nothing is allocated once decoding has begun.
+        std::array<Entry, 256> entries;
+        int used = 0;
         int runs = Bits(in, 8) + 1;
         for (int r = 0; r < runs; ++r) {
             int b = Bits(in, 8);
             int count = (b >> 4) + 1, length = (b & 15) + 1;
-            if (int(entries.size()) + count > symbols_) RaiseCode(kErrBadBlock);
-            while (count-- > 0)
-                entries.push_back({uint8_t(length), uint8_t(entries.size()), 0});
+            if (used + count > symbols_) RaiseCode(kErrBadBlock);
+            for (; count > 0; --count, ++used)
+                entries[size_t(used)] = {uint8_t(length), uint8_t(used), 0};
         }
-        std::stable_sort(entries.begin(), entries.end(),
+        std::stable_sort(entries.begin(), entries.begin() + used,
                          [](const Entry& a, const Entry& b) { return a.length < b.length; });
         uint16_t code = 0, increment = 0;
         int previousLength = 0;
-        for (size_t i = entries.size(); i-- > 0;) {
+        for (size_t i = size_t(used); i-- > 0;) {
             code = uint16_t(code + increment);
             if (entries[i].length != previousLength) {
                 previousLength = entries[i].length;
@@ -58,8 +60,8 @@ public:
             }
             entries[i].code = uint16_t(code >> (16 - entries[i].length));
         }
-        for (const Entry& e : entries)
-            Insert(e.code, e.length, e.symbol);
+        for (int i = 0; i < used; ++i)
+            Insert(entries[size_t(i)].code, entries[size_t(i)].length, entries[size_t(i)].symbol);
         BuildLookup();
     }
 

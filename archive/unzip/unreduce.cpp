@@ -8,6 +8,13 @@
 // writer's history, zeroed at the start, so a copy before the first byte yields zeros; nothing
 // beyond the entry's uncompressed size is written. A read past the end of the input counts as all
 // one bits.
+//
+// Most of an entry decodes in a fast loop of whole expansion steps (a byte, an escaped marker or
+// a copy), each symbol a single table lookup, while the bits of the longest step are buffered
+// and its output fits the current output piece below the uncompressed size. The rest (the last
+// bytes of each piece and of the entry, chunk ends, the end of the input) goes one symbol at a
+// time through the expansion state machine. Both paths consume the same bits and write the same
+// bytes, and pieces leave at the same input positions, so progress is unchanged.
 #include "archive/errors.h"
 #include "archive/unzip/bit_reader.h"
 #include "archive/unzip/legacy_methods.h"
@@ -24,9 +31,19 @@ static_assert(PieceWriter::kMaxDistance >= 4096, "the window is the writer's his
 constexpr int kMaxFollowers = 32;
 constexpr uint8_t kMarker = 144;
 
+// A buffered symbol decodes with one lookup by the preceding byte and its low 6 bits: the
+// flag and up to 5 index bits. An entry holds the bits the symbol takes (bits 0-5, so that
+// they shift the buffer directly), whether the symbol is a plain byte (6) and, for one, the
+// bits before it (7: 0 for an empty set, which codes every byte in 8 bits, else the flag), and
+// otherwise the follower byte (8-15).
+constexpr int kLookupBits = 6;
+constexpr uint16_t kPlain = 1 << 6;
+constexpr uint16_t kAfterFlag = 1 << 7;
+
 struct ReduceTables {
     uint8_t count[256] = {};
     uint8_t followers[256][kMaxFollowers] = {};
+    uint16_t symbols[256][1 << kLookupBits] = {};
 };
 
 // Bits of a follower index for a set of n: the fewest that count n values.
@@ -42,54 +59,102 @@ int Bits(BitReader& in, int n) {
     return v < 0 ? (1 << n) - 1 : v;
 }
 
+// The longest symbol (flag and byte) and the most a copy writes: a length byte of mask + 255
+// with a mask of 0x7F, plus 3.
+constexpr int kMaxSymbolBits = 9;
+constexpr size_t kMaxCopy = 0x7F + 255 + 3;
+
 class Unreducer {
 public:
     Unreducer(ReduceTables& t, BitReader& in, PieceWriter& out, uint64_t size, int factor)
         : t_(t), in_(in), out_(out), size_(size), factor_(factor), lengthMask_(0xFF >> factor) {}
 
     void Run() {
-        for (int last = 255; last >= 0; --last) {
-            int n = Bits(in_, 6);
-            if (n > kMaxFollowers) RaiseCode(kErrBadBlock);
-            t_.count[last] = uint8_t(n);
-            for (int i = 0; i < n; ++i)
-                t_.followers[last][i] = uint8_t(Bits(in_, 8));
-        }
-        int indexBits[256];
-        for (int b = 0; b < 256; ++b)
-            indexBits[b] = IndexBits(t_.count[b]);
+        ReadFollowerSets();
         uint8_t last = 0;
         while (out_.Written() < size_) {
-            int n = t_.count[last];
-            uint8_t c;
-            if (in_.Available(9) >= 9) { // a whole symbol is buffered
-                uint32_t bits = uint32_t(in_.Peek());
-                if (n == 0) {
-                    c = uint8_t(bits);
-                    in_.Skip(8);
-                } else if (bits & 1) {
-                    c = uint8_t(bits >> 1);
-                    in_.Skip(9);
-                } else {
-                    int b = indexBits[last];
-                    c = t_.followers[last][(bits >> 1) & ((1u << b) - 1)];
-                    in_.Skip(1 + b);
-                }
-            } else if (n == 0 || Bits(in_, 1) == 1) {
-                c = uint8_t(Bits(in_, 8));
-            } else {
-                c = t_.followers[last][Bits(in_, indexBits[last])];
-            }
-            if (state_ == 0 && c != kMarker)
-                Put(c);
-            else
-                Expand(c);
+            if (state_ == 0) last = FastSteps(last);
+            if (out_.Written() >= size_) break;
+            uint8_t c = SlowSymbol(last);
+            Expand(c);
             last = c;
         }
         in_.EvaluateProgress();
     }
 
 private:
+    void ReadFollowerSets() {
+        for (int last = 255; last >= 0; --last) {
+            int n = Bits(in_, 6);
+            if (n > kMaxFollowers) RaiseCode(kErrBadBlock);
+            t_.count[last] = uint8_t(n);
+            for (int i = 0; i < n; ++i)
+                t_.followers[last][i] = uint8_t(Bits(in_, 8));
+            FillSymbols(uint8_t(last));
+        }
+    }
+
+    void FillSymbols(uint8_t last) {
+        int n = t_.count[last];
+        int indexBits = IndexBits(n);
+        for (int low = 0; low < (1 << kLookupBits); ++low) {
+            uint16_t& e = t_.symbols[last][low];
+            if (n == 0)
+                e = kPlain | 8;
+            else if (low & 1)
+                e = kAfterFlag | kPlain | 9;
+            else
+                e = uint16_t(t_.followers[last][(low >> 1) & ((1 << indexBits) - 1)] << 8 |
+                             (1 + indexBits));
+        }
+    }
+
+    // One symbol with every bit read on its own; the end of the input reads as one bits.
+    uint8_t SlowSymbol(uint8_t last) {
+        int n = t_.count[last];
+        if (n == 0 || Bits(in_, 1) == 1) return uint8_t(Bits(in_, 8));
+        return t_.followers[last][Bits(in_, IndexBits(n))];
+    }
+
+    // A symbol whose bits are buffered.
+    [[gnu::always_inline]] uint8_t BufferedSymbol(BitReader::Fast& in, uint8_t last) const {
+        uint32_t e = t_.symbols[last][in.bits & ((1u << kLookupBits) - 1)];
+        uint8_t plain = uint8_t(in.bits >> ((e >> 7) & 1));
+        in.Skip(int(e & 63));
+        return (e & kPlain) ? plain : uint8_t(e >> 8);
+    }
+
+    // Whole expansion steps (a byte, an escaped marker or a copy) while the bits of the longest
+    // step are buffered and its output fits the current piece below the uncompressed size.
+    // Starts and ends in the normal state; the last symbol.
+    uint8_t FastSteps(uint8_t last) {
+        constexpr int kStepBits = 4 * kMaxSymbolBits; // marker, value, length, distance
+        constexpr size_t kStepRoom = kMaxCopy + PieceWriter::kOvershoot + 1;
+        BitReader::Fast in = in_.Borrow();
+        PieceWriter::Fast out = out_.Borrow();
+        const uint64_t limit = std::min(out.PieceEnd(), size_);
+        while (out.position + kStepRoom <= limit) {
+            if (in.count < kStepBits && !in.Refill()) break;
+            uint8_t c = last = BufferedSymbol(in, last);
+            if (c != kMarker) {
+                out.Put(c);
+                continue;
+            }
+            uint8_t v = last = BufferedSymbol(in, last);
+            if (v == 0) {
+                out.Put(kMarker);
+                continue;
+            }
+            int length = v & lengthMask_;
+            if (length == lengthMask_) length += last = BufferedSymbol(in, last);
+            uint8_t low = last = BufferedSymbol(in, last);
+            out.Copy(Distance(v, low), size_t(length) + 3);
+        }
+        in_.Resume(in);
+        out_.Resume(out);
+        return last;
+    }
+
     void Expand(uint8_t c) {
         switch (state_) {
         case 0:
@@ -112,20 +177,23 @@ private:
             length_ += c;
             state_ = 3;
             break;
-        default: {
-            int distance = ((pending_ >> (8 - factor_)) << 8) + c + 1;
-            Copy(distance, length_ + 3);
+        default:
+            Copy(Distance(pending_, c), length_ + 3);
             state_ = 0;
         }
-        }
+    }
+
+    // 1 to 4096: the high part from the value byte, the low byte from the distance byte.
+    size_t Distance(int value, uint8_t low) const {
+        return size_t(((value >> (8 - factor_)) << 8) + low + 1);
     }
 
     void Put(uint8_t b) { out_.Put(b); }
 
     // distance: 1 to 4096, within the writer's history.
-    void Copy(int distance, int length) {
+    void Copy(size_t distance, int length) {
         uint64_t room = size_ - out_.Written();
-        out_.Copy(size_t(distance), std::min<uint64_t>(uint64_t(length), room));
+        out_.Copy(distance, std::min<uint64_t>(uint64_t(length), room));
     }
 
     ReduceTables& t_;
