@@ -18,16 +18,23 @@ int ExtractCommand(const std::vector<std::string>& args, bool test);
 // dvl l: the entries of any archive the lister reads.
 int ListCommand(const std::vector<std::string>& args);
 
-// RAR archives (also self-extractors) go through the UnRAR library with the
-// walk of dvl2's RAR back end; errors are its log rows as "error (file)".
-// archivePath and destFolder are component paths (absolute, Windows form),
-// taken before a component has changed the current folder.
-enum class RarOperation { Extract, Test, List };
+// RAR and ACE archives (also self-extractors) go through the UnRAR and UnACE
+// libraries with the walks of dvl2's back ends; errors are their log rows as
+// "error (file)". archivePath and destFolder are component paths (absolute,
+// Windows form), taken before a component has changed the current folder.
+enum class LibraryOperation { Extract, Test, List };
 // True for the RAR types, and for an archive of no known type that the UnRAR
 // library opens (its self-extractors).
 bool IsRarArchive(TArcType type, const std::string& archivePath);
-int RarCommand(const std::string& shownName, const std::string& archivePath, RarOperation operation,
-               const std::string& destFolder, const std::string& password);
+int RarCommand(const std::string& shownName, const std::string& archivePath,
+               LibraryOperation operation, const std::string& destFolder,
+               const std::string& password);
+// True for an archive of no known type that the UnACE library opens (ACE
+// archives and their self-extractors).
+bool IsAceArchive(TArcType type, const std::string& archivePath);
+int AceCommand(const std::string& shownName, const std::string& archivePath,
+               LibraryOperation operation, const std::string& destFolder,
+               const std::string& password);
 
 // An argument path as the components take it: absolute, Windows form.
 std::string ComponentPath(const std::string& nativePath);

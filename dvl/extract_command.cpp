@@ -88,10 +88,14 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
         PrintError(kErrOpeningFile, arg);
         return kExitUsage;
     }
+    const LibraryOperation libraryOperation =
+        test ? LibraryOperation::Test : LibraryOperation::Extract;
+    const std::string password =
+        options.passwords.empty() ? std::string() : options.passwords.front();
     if (IsRarArchive(unzip.ArcType(), archivePath))
-        return RarCommand(arg, archivePath, test ? RarOperation::Test : RarOperation::Extract,
-                          destFolder,
-                          options.passwords.empty() ? std::string() : options.passwords.front());
+        return RarCommand(arg, archivePath, libraryOperation, destFolder, password);
+    if (IsAceArchive(unzip.ArcType(), archivePath))
+        return AceCommand(arg, archivePath, libraryOperation, destFolder, password);
     if (test)
         unzip.Test();
     else

@@ -222,7 +222,9 @@ int ListCommand(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (IsRarArchive(lister.ArcType(), path))
-        return RarCommand(options.archive, path, RarOperation::List, "", "");
+        return RarCommand(options.archive, path, LibraryOperation::List, "", "");
+    if (IsAceArchive(lister.ArcType(), path))
+        return AceCommand(options.archive, path, LibraryOperation::List, "", "");
     if (!lister.Activate()) status = std::max(status, int(kExitEntryFailed));
 
     if (options.format == Format::Text && totals) {

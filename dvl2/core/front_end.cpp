@@ -1,6 +1,7 @@
 #include "dvl2/core/front_end.h"
 
 #include "archive/text.h"
+#include "dvl2/core/ace_back_end.h"
 #include "dvl2/core/detect.h"
 #include "dvl2/core/rar_back_end.h"
 #include "dvl2/core/zip_back_end.h"
@@ -70,7 +71,7 @@ std::string LogCaption(int mode) {
 
 FrontEnd::FrontEnd(MainView& view)
     : view_(view), zip_(std::make_unique<ZipBackEnd>(*this)),
-      rar_(std::make_unique<RarBackEnd>(*this)) {}
+      rar_(std::make_unique<RarBackEnd>(*this)), ace_(std::make_unique<AceBackEnd>(*this)) {}
 
 FrontEnd::~FrontEnd() = default;
 
@@ -169,12 +170,13 @@ bool FrontEnd::TakeStartPending() {
 }
 
 void FrontEnd::RunOperation() {
-    // ACE has its back end in later work; ARJ and LHA have none, and their
-    // window stays idle until it is closed.
+    // ARJ and LHA have no back end; their window stays idle until it is closed.
     if (state_.ArchiveFormat == "ZIP")
         zip_->RunZip();
     else if (state_.ArchiveFormat == "RAR")
         rar_->RunRar();
+    else if (state_.ArchiveFormat == "ACE")
+        ace_->RunAce();
 }
 
 void FrontEnd::CancelClick() {

@@ -12,6 +12,7 @@
 
 namespace dvl::dvl2 {
 
+class AceBackEnd;
 class RarBackEnd;
 class ZipBackEnd;
 
@@ -31,6 +32,7 @@ public:
     const FrontState& State() const { return state_; }
     MainView& View() { return view_; }
     RarBackEnd& Rar() { return *rar_; }
+    AceBackEnd& Ace() { return *ace_; }
 
     // The start-up sequence, run when the main window is first shown. arg1 is
     // the archive path as passed (native form), arg2 the switch. Ends either
@@ -77,6 +79,7 @@ private:
     int volumeMaximum_ = 100;
     std::unique_ptr<ZipBackEnd> zip_;
     std::unique_ptr<RarBackEnd> rar_;
+    std::unique_ptr<AceBackEnd> ace_;
 };
 
 } // namespace dvl::dvl2

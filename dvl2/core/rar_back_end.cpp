@@ -1,27 +1,14 @@
 #include "dvl2/core/rar_back_end.h"
 
 #include "archive/text.h"
-#include "dvl2/core/detect.h"
 #include "dvl2/core/front_end.h"
 #include "platform/hooks.h"
 #include "platform/paths.h"
 #include "rar/rar_archive.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace dvl::dvl2 {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// The file-name part of a path the library reports (native form).
-std::string NamePart(const std::string& nativePath) {
-    return ExtractFileName(platform::ToWindowsPath(nativePath));
-}
 
 int OperationForMode(int mode) {
     switch (mode) {
@@ -72,22 +59,6 @@ const char* ProcessErrorText(int code) {
     }
 }
 
-// True when every component of a stored name (Windows form) is a plain name:
-// no root, no drive, no "." or "..".
-bool StaysBelow(const std::string& storedName) {
-    if (storedName.empty() || storedName[0] == '\\') return false;
-    size_t start = 0;
-    while (start <= storedName.size()) {
-        size_t end = storedName.find('\\', start);
-        if (end == std::string::npos) end = storedName.size();
-        const std::string part = storedName.substr(start, end - start);
-        if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos)
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string RarUnmappedErrorText(int code) {
@@ -101,17 +72,7 @@ std::string RarUnmappedErrorText(int code) {
     }
 }
 
-RarBackEnd::RarBackEnd(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
-
-void RarBackEnd::SetFileLabel(const std::string& text) {
-    fileLabel_ = text;
-    frontEnd_.View().SetFileLabel(text);
-}
-
-void RarBackEnd::SetArchiveLabel(const std::string& text) {
-    archiveLabel_ = text;
-    frontEnd_.View().SetArchiveLabel(text);
-}
+RarBackEnd::RarBackEnd(FrontEnd& frontEnd) : frontEnd_(frontEnd), walk_(frontEnd) {}
 
 void RarBackEnd::RunRar() {
     FrontState& state = frontEnd_.State();
@@ -143,14 +104,12 @@ void RarBackEnd::RunRar() {
     while (r == 0) {
         frontEnd_.BeginEntry(int32_t(header.UnpSize));
         const std::string storedName = platform::ToWindowsPath(header.FileName);
-        SetFileLabel(ExtractFileName(storedName));
-        SetArchiveLabel(NamePart(header.ArcName));
-        if (state.Mode == kModeList)
-            frontEnd_.View().AddOtherListRow(
-                {archiveLabel_, fileLabel_, std::to_string(header.UnpSize64)});
+        walk_.SetFileLabel(ExtractFileName(storedName));
+        walk_.SetArchiveLabel(LibraryNamePart(header.ArcName));
+        if (state.Mode == kModeList) walk_.AddListRow(header.UnpSize64);
         platform::ProcessMessages();
         if (state.CancelRequested) break;
-        if (state.Mode == kModeExtract) RemoveExisting(storedName);
+        if (state.Mode == kModeExtract) walk_.RemoveExisting(storedName);
 
         const int e = archive.ProcessFile(operation, dest);
         // A folder or an empty file that the library fails to "extract" is
@@ -163,12 +122,12 @@ void RarBackEnd::RunRar() {
         r = archive.ReadHeader(header);
     }
     if (r == rar::kBadData) {
-        frontEnd_.AddLogRow(archiveLabel_, fileLabel_, "File header broken");
+        walk_.AddEntryRow("File header broken");
     } else if (r != 0 && r != rar::kEndArchive) {
         // Any other end of the walk means entries were left unread (an
         // encrypted header without a password, a missing volume): say so.
         const char* text = ProcessErrorText(r);
-        frontEnd_.AddLogRow(archiveLabel_, fileLabel_, text ? text : RarUnmappedErrorText(r));
+        walk_.AddEntryRow(text ? text : RarUnmappedErrorText(r));
     }
     archive.Close();
     frontEnd_.FinishOperation();
@@ -176,52 +135,29 @@ void RarBackEnd::RunRar() {
 
 int RarBackEnd::RarChangeVolume(const std::string& volume, int mode) {
     if (mode == rar::kVolumeAsk) {
-        frontEnd_.AddLogRow(volume, "N/A", "Can't find file");
+        walk_.VolumeMissing(volume, "Can't find file");
         return 0;
     }
-    SetArchiveLabel(NamePart(volume));
-    frontEnd_.SetVolumeBar(frontEnd_.VolumeBarPosition() + 1, frontEnd_.VolumeBarMaximum());
+    walk_.VolumeOpened(volume);
     return 1;
 }
 
 int RarBackEnd::RarProcessData(int size) {
-    return frontEnd_.EntryData(size) ? 1 : 0;
+    return walk_.EntryData(size) ? 1 : 0;
 }
 
 void RarBackEnd::ReportRarOpenError(int code) {
     // Every failed open gets a row: nothing is extracted, and an archive
     // with encrypted headers would otherwise end without a word.
     const char* text = OpenErrorText(code);
-    frontEnd_.AddLogRow(archiveLabel_, fileLabel_, text ? text : RarUnmappedErrorText(code));
+    walk_.AddEntryRow(text ? text : RarUnmappedErrorText(code));
 }
 
 void RarBackEnd::ReportRarProcessError(int code) {
     // Results outside the mapped table get a row too, since the walk ends
     // with the entry not extracted.
     const char* text = ProcessErrorText(code);
-    frontEnd_.AddLogRow(archiveLabel_, fileLabel_, text ? text : RarUnmappedErrorText(code));
-}
-
-void RarBackEnd::RemoveExisting(const std::string& storedName) {
-    if (!StaysBelow(storedName)) return;
-    const std::string& destFolder = frontEnd_.State().DestFolder;
-    const std::string target = platform::ToNativePath(WithBackslash(destFolder) + storedName);
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
-    // The folder that holds it must resolve below the destination, so that
-    // a linked folder never leads the deletion elsewhere.
-    std::error_code ec;
-    const fs::path base = fs::weakly_canonical(
-        destFolder.empty() ? fs::current_path(ec) : fs::path(platform::ToNativePath(destFolder)),
-        ec);
-    if (ec) return;
-    const fs::path root = base.has_filename() ? base : base.parent_path();
-    const fs::path parent = fs::weakly_canonical(fs::path(target).parent_path(), ec);
-    if (ec) return;
-    const auto mismatch = std::mismatch(root.begin(), root.end(), parent.begin(), parent.end());
-    if (mismatch.first != root.end()) return;
-    if (S_ISREG(st.st_mode)) ::chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR);
-    ::unlink(target.c_str());
+    walk_.AddEntryRow(text ? text : RarUnmappedErrorText(code));
 }
 
 } // namespace dvl::dvl2

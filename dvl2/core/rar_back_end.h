@@ -4,6 +4,8 @@
 // turning every failure into a row of the error log.
 #pragma once
 
+#include "dvl2/core/library_walk.h"
+
 #include <cstdint>
 #include <string>
 
@@ -32,16 +34,9 @@ public:
     void ReportRarProcessError(int code);
 
 private:
-    void SetFileLabel(const std::string& text);
-    void SetArchiveLabel(const std::string& text);
-    // Deletes a file at the entry's destination so that the entry replaces
-    // it, when the stored name stays below the destination folder.
-    void RemoveExisting(const std::string& storedName);
-
     FrontEnd& frontEnd_;
+    LibraryWalk walk_;
     std::string password_;
-    std::string fileLabel_;    // lbl_filename
-    std::string archiveLabel_; // lbl_archivename
     bool archiveFailed_ = false;
 };
 
