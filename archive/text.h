@@ -19,6 +19,10 @@ std::string ExtractFileDir(std::string_view path);
 // From the last "." of the name part to the end, the dot included.
 std::string ExtractFileExt(std::string_view path);
 std::string UpperCaseAscii(std::string_view text);
+// A stored member path made safe to append to a destination folder: both
+// separators count; a drive prefix, leading separators and empty, "." and
+// ".." components are dropped. "\" separated; empty when nothing is left.
+std::string ConfinedRelativePath(std::string_view name);
 
 // Code-page conversion of a stored entry name, then "/" -> "\".
 std::string OemToAnsiName(std::string_view name);

@@ -103,29 +103,6 @@ double TZipCommon::ConvertFileDate(uint32_t dosDateTime) const {
     return DosDateTimeToDateValue(dosDateTime);
 }
 
-namespace {
-
-// The components of a stored path that may stay: everything but empty, "."
-// and ".." components, so that no name can climb out of the destination.
-std::string ConfinedPath(const std::string& path) {
-    std::string out;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos) end = path.size();
-        std::string part = path.substr(start, end - start);
-        bool last = end == path.size();
-        if (!part.empty() && part != "." && part != "..") {
-            out += part;
-            if (!last) out += '\\';
-        }
-        start = end + 1;
-    }
-    return out;
-}
-
-} // namespace
-
 void TZipCommon::MakeOutputName(const std::string& storedName) {
     if (storedName.empty()) {
         FileName.clear();
@@ -144,8 +121,8 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
         else if (!n.empty() && n[0] == '\\')
             n.erase(0, 1);
         // What is left of the stored path stays inside the destination.
-        std::string path = ConfinedPath(ExtractFilePath(n));
-        if (!path.empty() && path.back() != '\\' && path.back() != ':') path += '\\';
+        std::string path = ConfinedRelativePath(ExtractFilePath(n));
+        if (!path.empty() && path.back() != ':') path += '\\';
         dir = AddBackslash(extractDir_) + path;
     } else {
         dir = extractDir_;

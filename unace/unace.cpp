@@ -8,7 +8,6 @@
 #include "unace/decoder/ace_decoder.h"
 #include "unace/member_data.h"
 #include "unace/member_output.h"
-#include "unace/member_path.h"
 #include "unace/volume_set.h"
 
 #include <algorithm>
@@ -117,7 +116,7 @@ int CheckDecodable(const FileHeader& file, const std::string& password) {
 }
 
 std::string OutputPath(const std::string& destFolder, const FileHeader& file) {
-    const std::string relative = ConfinedMemberPath(OemToAnsiName(file.name));
+    const std::string relative = ConfinedRelativePath(OemToAnsiName(file.name));
     return relative.empty() ? std::string() : AddBackslash(destFolder) + relative;
 }
 
