@@ -26,9 +26,15 @@ void NormaliseDot(std::string& name, const std::string& other) {
         name += ".*";
 }
 
-} // namespace
+// The walk tries every split of the other side at each star, which grows
+// exponentially with the number of stars. Real names hold none, but a hostile
+// archive can store names full of them: once the tries have looked at this
+// many characters, the names count as different.
+constexpr long kMaxMatchWork = 1L << 22;
 
-bool MatchFileSpec(std::string_view a0, std::string_view b0, bool namesOnly) {
+bool Match(std::string_view a0, std::string_view b0, bool namesOnly, long& work) {
+    work += long(a0.size() + b0.size()) + 1;
+    if (work > kMaxMatchWork) return false;
     std::string a = SlashToBackslash(a0), b = SlashToBackslash(b0);
     if (namesOnly) {
         a = ExtractFileName(a);
@@ -53,9 +59,10 @@ bool MatchFileSpec(std::string_view a0, std::string_view b0, bool namesOnly) {
             size_t from = starInA ? j : i;
             if (pat.empty()) return true;
             for (size_t k = from; k <= text.size(); ++k) {
-                bool ok = starInA ? MatchFileSpec(pat, text.substr(k), namesOnly)
-                                  : MatchFileSpec(text.substr(k), pat, namesOnly);
+                bool ok = starInA ? Match(pat, text.substr(k), namesOnly, work)
+                                  : Match(text.substr(k), pat, namesOnly, work);
                 if (ok) return true;
+                if (work > kMaxMatchWork) return false;
             }
             return false;
         } else if (SameLetter(a[i], b[j])) {
@@ -65,6 +72,13 @@ bool MatchFileSpec(std::string_view a0, std::string_view b0, bool namesOnly) {
         }
     }
     return i < a.size() ? AllStars(a, i) : AllStars(b, j);
+}
+
+} // namespace
+
+bool MatchFileSpec(std::string_view a, std::string_view b, bool namesOnly) {
+    long work = 0;
+    return Match(a, b, namesOnly, work);
 }
 
 } // namespace dvl

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace dvl {
 namespace {
 
@@ -43,6 +45,23 @@ TEST(MatchFileSpec, Table) {
     for (const auto& c : cases)
         EXPECT_EQ(MatchFileSpec(c.a, c.b, c.namesOnly), c.expected)
             << "'" << c.a << "' vs '" << c.b << "' namesOnly=" << c.namesOnly;
+}
+
+// Names full of stars on both sides made the walk exponential (a fuzzed ZIP
+// took minutes); such names now end as a mismatch after a bounded number of
+// tries, while patterns with a few stars over long names still match.
+TEST(MatchFileSpec, StarsOnBothSidesStayBounded) {
+    std::string a, b;
+    for (int i = 0; i < 40; ++i) {
+        a += "*a";
+        b += "*a";
+    }
+    EXPECT_FALSE(MatchFileSpec(a + "b", b + "c", false));
+    EXPECT_FALSE(MatchFileSpec(std::string(5000, '*') + "x", std::string(5000, '*') + "y", false));
+
+    const std::string longName = std::string(100, 'a') + "b" + std::string(100, 'c') + ".txt";
+    EXPECT_TRUE(MatchFileSpec(longName, "a*b*c*.txt", false));
+    EXPECT_FALSE(MatchFileSpec(longName, "a*b*d*.txt", false));
 }
 
 } // namespace
