@@ -1,6 +1,8 @@
-// The lister over arbitrary bytes: every reader's walk (and the executable
-// probes that lead to them), on a real file in a private folder.
+// The lister over arbitrary bytes, on a real file in a private folder.
 // Nothing may escape Activate: a listing ends in a result, never a throw.
+// Built once per reader with DVL_FUZZ_EXTENSION naming the file's extension
+// (the reader's seeds steer detection to it); without it, the first byte
+// picks the extension and so any reader or the executable probes.
 #include "archive/lister/lorvex.h"
 
 #include <cstdint>
@@ -33,20 +35,27 @@ uint64_t Touch(const dvl::TLorvex& l) {
     return sum;
 }
 
+// The extension, which a missing volume's name, the detection of executables
+// and of the formats known by their extension (TAR, UUE) depend on.
+std::string Extension([[maybe_unused]] const uint8_t* data, [[maybe_unused]] size_t size) {
+#ifdef DVL_FUZZ_EXTENSION
+    return DVL_FUZZ_EXTENSION;
+#else
+    static const char* const kExtensions[] = {".zip", ".cab", ".arj", ".exe", ".gz",
+                                              ".z",   ".tar", ".uue", ".lzh", ".zoo",
+                                              ".rar", ".arc", ".pak", ".bh",  ".ha"};
+    constexpr size_t kCount = sizeof kExtensions / sizeof kExtensions[0];
+    return kExtensions[size ? data[0] % kCount : 0];
+#endif
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Assigning an archive enters its folder; the fuzzer reads its corpus by
     // relative paths.
     const auto workDir = std::filesystem::current_path();
-    // The first byte picks an extension, which a missing volume's name,
-    // the detection of executables and of the formats known by their
-    // extension (TAR, UUE) depend on.
-    static const char* const kExtensions[] = {".zip", ".cab", ".arj", ".exe", ".gz",
-                                              ".z",   ".tar", ".uue", ".lzh", ".zoo",
-                                              ".rar", ".arc", ".pak", ".bh",  ".ha"};
-    constexpr size_t kCount = sizeof kExtensions / sizeof kExtensions[0];
-    const std::string path = Folder() + "/input" + kExtensions[size ? data[0] % kCount : 0];
+    const std::string path = Folder() + "/input" + Extension(data, size);
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);

@@ -5,7 +5,6 @@
 #include "archive/dates.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
-#include "archive/text.h"
 
 #include <algorithm>
 #include <string>
@@ -147,7 +146,7 @@ void LhaReader::Step(TLorvex& l) {
 
     l.SetEntryName(name);
     l.FireReadFile(); // the name as stored, before its directory is added
-    if (hasDirectory) l.SetEntryName(AddBackslash(directory) + name);
+    if (hasDirectory) l.SetEntryName(directory, name);
 
     // Level 1 counts its extended headers in the compressed size.
     const int64_t packed =

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/lister/reader.h"
+#include "archive/text.h"
 #include "archive/zip_common.h"
 
 #include <cstdint>
@@ -55,6 +56,13 @@ public:
     void ReadComment(int64_t n, std::unique_ptr<std::string>& target);
     // FileName := the stored OEM name as ANSI text with backslashes.
     void SetEntryName(std::string_view stored);
+    // The same for a name stored apart from its folder: the two are joined by
+    // one backslash (the folder's "/" are separators too); an empty folder
+    // adds nothing.
+    void SetEntryName(std::string_view folder, std::string_view name) {
+        SetEntryName(folder.empty() ? std::string(name)
+                                    : AddBackslash(SlashToBackslash(folder)) + std::string(name));
+    }
     void AddTotals(int64_t packed, int64_t unpacked);
     // Seconds since 1970-01-01 UTC as a local date value (with the system's
     // time-zone bias as it is now).

@@ -1,10 +1,12 @@
 // RAR (the format before version 5): a marker block, the main header, then
 // blocks each with a header size and, for long blocks, an added data size.
-// File headers name the entries; every other block is stepped over.
+// File headers name the entries; every other block is stepped over. The
+// marker decides between this walk and the later format's.
 #include "archive/bytes.h"
 #include "archive/dates.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
+#include "archive/lister/rar_entry.h"
 #include "platform/file.h"
 
 #include <algorithm>
@@ -16,10 +18,9 @@ namespace dvl::lister {
 namespace {
 
 constexpr int kHeaderSize = 32;
-constexpr int64_t kMarkerSize = 7, kMainHeaderSize = 13, kCommentBlockSize = 13;
+constexpr int64_t kMainHeaderSize = 13, kCommentBlockSize = 13;
 constexpr int64_t kMinBlockSize = 7;
 constexpr uint8_t kFileBlock = 0x74, kEndBlock = 0x7B;
-constexpr uint8_t kFormat5Marker = 0x01; // the seventh marker byte of the later format
 
 enum RarFlags : uint16_t {
     kMainEncryptedHeaders = 0x0080,
@@ -31,8 +32,6 @@ enum RarFlags : uint16_t {
     kFileOldService = 0x4000,
     kLongBlock = 0x8000,
 };
-constexpr uint32_t kDirectoryAttribute = 0x10, kArchiveAttribute = 0x20;
-constexpr const char* kCommentNotice = "Archive Comment encrypted...";
 
 void AppendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
@@ -111,7 +110,7 @@ public:
 void RarReader::Prepare(TLorvex& l) {
     l.SetHeaderSize(kHeaderSize);
     const int64_t marker = l.StartOffset() - 1;
-    uint8_t main[kMarkerSize + kMainHeaderSize] = {};
+    uint8_t main[kRarMarkerSize + kMainHeaderSize] = {};
     try {
         l.SeekInput(marker);
     } catch (const platform::IoError&) {
@@ -119,16 +118,16 @@ void RarReader::Prepare(TLorvex& l) {
     }
     if (l.ReadInput(main, sizeof main) < sizeof main)
         l.RaiseError(l.ArchivePath(), "0", kErrReadingFile);
-    const uint8_t* h = main + kMarkerSize;
+    const uint8_t* h = main + kRarMarkerSize;
     const uint16_t flags = Le16(h + 3), size = Le16(h + 5);
     // Encrypted headers, and the later format's headers, cannot be walked.
-    if (main[6] == kFormat5Marker || (flags & kMainEncryptedHeaders)) {
+    if (main[6] == kRar5MarkerByte || (flags & kMainEncryptedHeaders)) {
         l.HeaderPos = l.StopPos + 1;
         return;
     }
-    const int64_t mainAt = marker + kMarkerSize;
+    const int64_t mainAt = marker + kRarMarkerSize;
     if (size > kMainHeaderSize) {
-        l.ArchiveComment = std::make_unique<std::string>(kCommentNotice);
+        l.ArchiveComment = std::make_unique<std::string>(kRarCommentNotice);
         l.HeaderPos = mainAt + size + 1;
     } else {
         l.HeaderPos = mainAt + kMainHeaderSize + 1;
@@ -189,31 +188,68 @@ void RarReader::Step(TLorvex& l) {
     }
     l.ReadPos = start + headerSize + packed;
 
-    const bool directory =
-        (flags & kFileDirectoryMask) == kFileDirectoryMask || (attributes & kDirectoryAttribute);
-    if (!(directory && l.ShowBlankDirs()) && !l.MatchesSpec()) return;
-    l.CountEntry();
-    l.AddTotals(packed, unpacked);
-    l.FileDate = l.ConvertFileDate(Le32(h + 20));
-    l.VersionMadeBy = h[24];
-    l.VersionNeeded = 0;
-    l.PackedSize = packed;
-    l.UnpackedSize = unpacked;
-    l.CRC = Le32(h + 16);
-    l.Encrypted = (flags & kFileEncrypted) != 0;
-    l.MethodCode = h[25];
-    l.MethodName = MethodNameFor(l.ArcType(), h[25],
-                                 {.attributes = directory ? kDirectoryAttribute : attributes});
-    l.InternalAttr = kArchiveAttribute;
-    l.ExternalAttr = attributes;
-    l.Ratio = ComputeRatio(packed, unpacked);
-    l.ReportEntry(int32_t(start), l.EntryCount());
+    ReportRarEntry(l, {.start = start,
+                       .packed = packed,
+                       .unpacked = unpacked,
+                       .date = l.ConvertFileDate(Le32(h + 20)),
+                       .unpackVersion = h[24],
+                       .method = h[25],
+                       .crc = Le32(h + 16),
+                       .attributes = attributes,
+                       .encrypted = (flags & kFileEncrypted) != 0,
+                       .directory = (flags & kFileDirectoryMask) == kFileDirectoryMask ||
+                                    (attributes & kRarDirectoryAttribute)});
 }
+
+// Reads the marker and hands the walk to the reader of its format.
+class RarFormatSwitch final : public Reader {
+public:
+    void Prepare(TLorvex& l) override {
+        static constexpr uint8_t kRar5Marker[kRar5MarkerSize] = {0x52, 0x61, 0x72, 0x21,
+                                                                 0x1A, 0x07, 0x01, 0x00};
+        uint8_t marker[kRar5MarkerSize] = {};
+        const int64_t at = l.StartOffset() - 1;
+        if (at >= 0) {
+            l.SeekInput(at);
+            l.ReadInput(marker, sizeof marker);
+        }
+        if (std::equal(marker, marker + kRar5MarkerSize, kRar5Marker))
+            chosen_ = MakeRar5Reader();
+        else
+            chosen_ = std::make_unique<RarReader>();
+        chosen_->Prepare(l);
+    }
+    void Step(TLorvex& l) override { chosen_->Step(l); }
+
+private:
+    std::unique_ptr<Reader> chosen_;
+};
 
 } // namespace
 
+void ReportRarEntry(TLorvex& l, const RarEntry& e) {
+    constexpr uint32_t kArchiveAttribute = 0x20;
+    if (!(e.directory && l.ShowBlankDirs()) && !l.MatchesSpec()) return;
+    l.CountEntry();
+    l.AddTotals(e.packed, e.unpacked);
+    l.FileDate = e.date;
+    l.VersionMadeBy = e.unpackVersion;
+    l.VersionNeeded = 0;
+    l.PackedSize = e.packed;
+    l.UnpackedSize = e.unpacked;
+    l.CRC = e.crc;
+    l.Encrypted = e.encrypted;
+    l.MethodCode = e.method;
+    l.MethodName = MethodNameFor(
+        l.ArcType(), e.method, {.attributes = e.directory ? kRarDirectoryAttribute : e.attributes});
+    l.InternalAttr = kArchiveAttribute;
+    l.ExternalAttr = e.attributes;
+    l.Ratio = ComputeRatio(e.packed, e.unpacked);
+    l.ReportEntry(int32_t(e.start), l.EntryCount());
+}
+
 std::unique_ptr<Reader> MakeRarReader() {
-    return std::make_unique<RarReader>();
+    return std::make_unique<RarFormatSwitch>();
 }
 
 } // namespace dvl::lister

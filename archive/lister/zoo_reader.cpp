@@ -79,17 +79,16 @@ void ZooReader::Step(TLorvex& l) {
         l.SeekInput(commentAt);
         l.ReadComment(commentLength, l.FileComment);
     }
-    std::string name = shortName;
+    std::string name = shortName, directory;
     if (type == kEntryWithVariablePart) {
         // The long name comes first, then the directory name.
         const uint8_t longLength = h[56], directoryLength = h[57];
         l.ReadPos = start + kHeaderSize;
         const std::string longName = UpToZero(l.ReadCountedName(longLength));
         if (!longName.empty()) name = longName;
-        const std::string directory = UpToZero(l.ReadCountedName(directoryLength));
-        if (!directory.empty()) name = AddBackslash(SlashToBackslash(directory)) + name;
+        directory = UpToZero(l.ReadCountedName(directoryLength));
     }
-    l.SetEntryName(name);
+    l.SetEntryName(directory, name);
     l.FireReadFile();
     l.ReadPos = following;
     if (!l.MatchesSpec()) return;

@@ -113,6 +113,38 @@ TEST(PakReader, NoFoldersAndPakMethods) {
     EXPECT_EQ(l.totals, 3);
 }
 
+// No archiver for this format is packaged; nomarch lists it as this reader
+// does (method 30 included), lsar as ARC (which takes 30 for a folder).
+TEST_F(ArcReader, PakMatchesNomarchAndLsar) {
+    DVL_REQUIRE_TOOL("nomarch");
+    const auto bytes = BuildArc({{.method = 10, .name = "CRUSHED.TXT", .packed = 17},
+                                 {.method = 11, .name = "DISTILL.BIN", .packed = 5, .original = 9},
+                                 {.method = 2, .name = "STORED.DAT", .packed = 3, .original = 3},
+                                 {.method = 30, .name = "NOTDIR", .packed = 4}});
+    test::WriteFile(dir / "built.pak", bytes);
+    const auto l = test::List(dir / "built.pak");
+    ASSERT_TRUE(l.result);
+    std::vector<test::NomarchEntry> got;
+    for (const auto& e : l.entries) {
+        std::string name = e.name;
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        got.push_back({name, e.methodCode, e.packed, e.unpacked, e.date.substr(0, 16), e.crc});
+    }
+    EXPECT_EQ(got, test::NomarchEntries(dir / "built.pak"));
+    EXPECT_EQ(l.entries[0].method, "Crushed");
+    EXPECT_EQ(l.entries[1].method, "Distill");
+
+    DVL_REQUIRE_TOOL("lsar");
+    std::vector<test::PeerEntry> want = test::LsarEntries(dir / "built.pak");
+    std::erase_if(want, [](const auto& e) { return e.directory || e.name == "NOTDIR\\"; });
+    std::vector<test::PeerEntry> files;
+    for (size_t i = 0; i < 3; ++i)
+        files.push_back(
+            {l.entries[i].name, l.entries[i].unpacked, l.entries[i].date.substr(0, 16), false});
+    EXPECT_EQ(files, want);
+}
+
 TEST_F(ArcReader, PeerFixturesMatchLsar) {
     DVL_REQUIRE_TOOL("lsar");
     const auto peer = test::PeerFixtures();

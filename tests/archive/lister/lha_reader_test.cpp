@@ -1,5 +1,6 @@
 // The LHA reader on the peer fixtures, compared with lhasa's listing, and on
 // hand-built headers of every level.
+#include "archive/bytes.h"
 #include "archive/lister/lorvex.h"
 #include "tests/archive/lister/listing.h"
 #include "tests/support/test_support.h"
@@ -77,8 +78,8 @@ TEST_F(LhaReader, PeerFixturesMatchLhasa) {
 struct LhaEntry {
     int level = 2;
     std::string method = "-lh5-";
-    std::string name;
-    std::string directory; // level 1 and 2: a directory-name header
+    std::string name{};
+    std::string directory{}; // level 1 and 2: a directory-name header
     uint32_t packed = 10, original = 20;
     uint32_t stamp = 0;
 };
@@ -169,6 +170,30 @@ TEST_F(LhaReader, HandBuiltLevelsNamesAndMethods) {
     EXPECT_EQ(l.entries[3].method, "Unknown");
     EXPECT_EQ(l.entries[2].crc, 0xBEEFu);
     EXPECT_EQ(l.totals, 5);
+}
+
+TEST_F(LhaReader, ExtendedHeaderPastItsHeaderEndsTheChain) {
+    std::vector<uint8_t> bytes;
+    AddEntry(bytes, {.level = 2, .name = "inner.txt", .packed = 12});
+    // Level 2 here: 26 bytes up to the first extended header, the file-name
+    // header (type, 9 name bytes, the next size, 0, at 36), 2 bytes of room;
+    // the header ends at 40.
+    ASSERT_EQ(Le16(bytes.data()), 40);
+    ASSERT_EQ(Le16(&bytes[36]), 0);
+    // The next size now claims 8 bytes from 38, 6 of them in the data, where
+    // they read as a directory-name header.
+    bytes[36] = 8;
+    const std::string tail = "\x02"
+                             "evil/\0\0";
+    std::copy(tail.begin(), tail.end(), bytes.begin() + 38);
+    AddEntry(bytes, {.level = 2, .name = "after.txt"});
+    bytes.push_back(0);
+    test::WriteFile(dir / "overrun.lzh", bytes);
+
+    const auto l = test::List(dir / "overrun.lzh");
+    ASSERT_TRUE(l.result);
+    EXPECT_TRUE(l.codes.empty());
+    EXPECT_EQ(test::Names(l), (std::vector<std::string>{"inner.txt", "after.txt"}));
 }
 
 } // namespace
