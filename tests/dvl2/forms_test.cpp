@@ -8,6 +8,7 @@
 
 #include "platform/hooks.h"
 #include "platform/paths.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zip_writer.h"
 
@@ -38,30 +39,11 @@ namespace dvl::dvl2 {
 namespace {
 
 namespace fs = std::filesystem;
+using dvl::test::Child;
 using dvl::test::Quote;
 using dvl::test::TempDir;
+using dvl::test::WhenModal;
 using dvl::test::WriteFile;
-
-template <class T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
-// Runs `act` on the next modal window once it is up (from inside its loop).
-void WhenModal(std::function<void(QWidget*)> act) {
-    // The pending timer holds the poll; the poll refers to itself weakly.
-    auto poll = std::make_shared<std::function<void()>>();
-    std::weak_ptr<std::function<void()>> weak = poll;
-    *poll = [act, weak] {
-        auto self = weak.lock();
-        if (QWidget* modal = QApplication::activeModalWidget())
-            act(modal);
-        else
-            QTimer::singleShot(10, [self] { (*self)(); });
-    };
-    QTimer::singleShot(0, [poll] { (*poll)(); });
-}
 
 bool WaitUntil(const std::function<bool()>& done, int ms = 10000) {
     QElapsedTimer timer;

@@ -4,6 +4,7 @@
 #include "dvl2cfg/forms/form2.h"
 
 #include "platform/paths.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -28,28 +29,10 @@ namespace dvl::dvl2cfg {
 namespace {
 
 namespace fs = std::filesystem;
+using dvl::test::Child;
 using dvl::test::TempDir;
+using dvl::test::WhenModal;
 using dvl::test::WriteFile;
-
-template <class T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
-// Runs `act` on the next modal window once its loop runs.
-void WhenModal(std::function<void(QWidget*)> act) {
-    auto poll = std::make_shared<std::function<void()>>();
-    std::weak_ptr<std::function<void()>> weak = poll;
-    *poll = [act, weak] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            act(modal);
-            return;
-        }
-        if (auto self = weak.lock()) QTimer::singleShot(10, [self] { (*self)(); });
-    };
-    QTimer::singleShot(0, [poll] { (*poll)(); });
-}
 
 // A place with an empty width or height gives only what it has.
 void ExpectPlace(const QWidget* widget, const char* name, const QRect& place) {
