@@ -23,16 +23,12 @@ using dvl::test::AceMemberSpec;
 using dvl::test::Bytes;
 using dvl::test::Quote;
 using dvl::test::ReadFile;
+using dvl::test::ReadText;
 using dvl::test::TempDir;
 using dvl::test::WriteFile;
 using test::LogRow;
 using test::MessageBoxes;
 using test::ScriptedView;
-
-std::string Text(const fs::path& p) {
-    const std::vector<uint8_t> bytes = ReadFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::vector<uint8_t> Noise(size_t n, unsigned seed) {
     std::mt19937 gen(seed);
@@ -112,7 +108,7 @@ TEST_F(AceRun, ExtractsIntoAFolderWhoseParentsDoNotExist) {
         ASSERT_TRUE(frontEnd.TakeStartPending());
         frontEnd.RunOperation();
         for (const auto& [name, content] : c.files)
-            EXPECT_EQ(Text(dest / name), content) << name;
+            EXPECT_EQ(ReadText(dest / name), content) << name;
         EXPECT_TRUE(view.log.empty()) << view.log[0].error;
         EXPECT_TRUE(view.logShownWith.empty());
         EXPECT_EQ(view.archiveLabels.back(), fs::path(c.archive).filename().string());
@@ -243,8 +239,8 @@ TEST_F(AceRun, FailingEmptyEntriesDoNotEndTheWalk) {
     WriteFile(dest / "plain", "a file where a folder would go");
     ExtractTo(dir_ / "data.ace", dest);
     EXPECT_TRUE(view_.log.empty()) << view_.log[0].file << ": " << view_.log[0].error;
-    EXPECT_EQ(Text(dest / "after.txt"), "after");
-    EXPECT_EQ(Text(dest / "plain"), "a file where a folder would go");
+    EXPECT_EQ(ReadText(dest / "after.txt"), "after");
+    EXPECT_EQ(ReadText(dest / "plain"), "a file where a folder would go");
     EXPECT_TRUE(fs::is_directory(dest / "empty.txt"));
 }
 
@@ -267,11 +263,11 @@ TEST_F(AceRun, ExtractReplacesAnExistingReadOnlyFileButDeletesNothingOutside) {
     WriteFile(dir_ / "outside.txt", "outside");
 
     ExtractTo(dir_ / "data.ace", dest);
-    EXPECT_EQ(Text(dest / "a.txt"), "new content");
-    EXPECT_EQ(Text(dir_ / "other.txt"), "old");
+    EXPECT_EQ(ReadText(dest / "a.txt"), "new content");
+    EXPECT_EQ(ReadText(dir_ / "other.txt"), "old");
     EXPECT_TRUE(fs::equivalent(dir_ / "elsewhere" / "keep.txt", dir_ / "witness.txt"));
-    EXPECT_EQ(Text(dir_ / "outside.txt"), "outside");
-    EXPECT_EQ(Text(dest / "outside.txt"), "archive");
+    EXPECT_EQ(ReadText(dir_ / "outside.txt"), "outside");
+    EXPECT_EQ(ReadText(dest / "outside.txt"), "archive");
 }
 
 TEST_F(AceRun, CancelBeforeTheWalkIsClearedAndCancelDuringAnEntryStopsAfterIt) {
@@ -283,7 +279,7 @@ TEST_F(AceRun, CancelBeforeTheWalkIsClearedAndCancelDuringAnEntryStopsAfterIt) {
     frontEnd_.State().CancelRequested = true;
     platform::Terminate();
     frontEnd_.RunOperation();
-    EXPECT_EQ(Text(dir_ / "b.txt"), "b");
+    EXPECT_EQ(ReadText(dir_ / "b.txt"), "b");
     EXPECT_EQ(fs::file_size(dir_ / "big.bin"), 3000000u);
     EXPECT_TRUE(view_.logShownWith.empty());
     fs::remove(dir_ / "b.txt");
@@ -437,7 +433,7 @@ TEST(AceProgram, ExtractsTestsAndListsUntilClosed) {
                               " >/dev/null 2>&1");
     };
     ASSERT_EQ(dvl2(Quote(dir / "data.ace") + " /d", 60), 0);
-    EXPECT_EQ(Text(dir / "data" / "a.txt"), "alpha");
+    EXPECT_EQ(ReadText(dir / "data" / "a.txt"), "alpha");
     EXPECT_EQ(ReadFile(dir / "data" / "sub" / "b.bin"), Noise(300000, 9));
     fs::remove_all(dir / "data");
     // Testing ends by itself and writes nothing; listing keeps the window

@@ -19,16 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 using dvl::test::Quote;
 using dvl::test::ReadFile;
+using dvl::test::ReadText;
 using dvl::test::TempDir;
 using dvl::test::WriteFile;
 using test::LogRow;
 using test::MessageBoxes;
 using test::ScriptedView;
-
-std::string Text(const fs::path& p) {
-    const std::vector<uint8_t> bytes = ReadFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 // Bytes that do not compress, so that volumes split where expected.
 std::string Noise(size_t n, unsigned seed) {
@@ -97,8 +93,8 @@ TEST_F(RarRun, ExtractsASolidArchiveWithFoldersAndEmptyEntries) {
             "-s");
     Start(dir_ / "data.rar", "/d");
     const fs::path out = dir_ / "data";
-    EXPECT_EQ(Text(out / "a.txt"), UnrarP(dir_ / "data.rar", "a.txt"));
-    EXPECT_EQ(Text(out / "sub" / "b.bin"), UnrarP(dir_ / "data.rar", "sub/b.bin"));
+    EXPECT_EQ(ReadText(out / "a.txt"), UnrarP(dir_ / "data.rar", "a.txt"));
+    EXPECT_EQ(ReadText(out / "sub" / "b.bin"), UnrarP(dir_ / "data.rar", "sub/b.bin"));
     EXPECT_TRUE(fs::is_regular_file(out / "zero.txt"));
     EXPECT_EQ(fs::file_size(out / "zero.txt"), 0u);
     EXPECT_TRUE(fs::is_directory(out / "empty"));
@@ -120,8 +116,8 @@ TEST_F(RarRun, ExtractReplacesAnExistingReadOnlyFile) {
     // A second link shows that the file was replaced, not written through.
     fs::create_hard_link(dir_ / "a.txt", dir_ / "other.txt");
     Start(dir_ / "data.rar", "/h");
-    EXPECT_EQ(Text(dir_ / "a.txt"), "new content");
-    EXPECT_EQ(Text(dir_ / "other.txt"), "old");
+    EXPECT_EQ(ReadText(dir_ / "a.txt"), "new content");
+    EXPECT_EQ(ReadText(dir_ / "other.txt"), "old");
     EXPECT_TRUE(view_.log.empty()) << view_.log[0].error;
 }
 
@@ -133,7 +129,7 @@ TEST_F(RarRun, ReplacingNeverDeletesThroughALinkedFolder) {
     fs::create_directory_symlink(dir_ / "outside", dir_ / "dest" / "link");
     view_.extractToAnswer = (dir_ / "dest").string() + "/";
     Start(dir_ / "data.rar", "/n");
-    EXPECT_EQ(Text(dir_ / "outside" / "keep.txt"), "outside");
+    EXPECT_EQ(ReadText(dir_ / "outside" / "keep.txt"), "outside");
 }
 
 TEST_F(RarRun, TestModeWritesNothingAndReportsTheFirstDamagedEntry) {
@@ -369,7 +365,7 @@ TEST_F(RarRun, OldStyleVolumeSetExtractsAcrossItsVolumes) {
         start = end + 1;
         if (entry.empty() || fs::is_directory(set / "Rar2.multi" / entry)) continue;
         SCOPED_TRACE(entry);
-        EXPECT_EQ(Text(set / "Rar2.multi" / entry), UnrarP(set / "Rar2.multi.rar", entry));
+        EXPECT_EQ(ReadText(set / "Rar2.multi" / entry), UnrarP(set / "Rar2.multi.rar", entry));
         ++files;
     }
     EXPECT_GT(files, 0);
@@ -424,12 +420,12 @@ protected:
 
 TEST_F(RarProgram, ExtractsHereTestsAndListsUntilClosed) {
     ASSERT_EQ(Dvl2(Quote(dir_ / "data.rar") + " /d"), 0);
-    EXPECT_EQ(Text(dir_ / "data" / "a.txt"), "alpha");
+    EXPECT_EQ(ReadText(dir_ / "data" / "a.txt"), "alpha");
     EXPECT_EQ(ReadFile(dir_ / "data" / "sub" / "b.bin"), ReadFile(dir_ / "src" / "sub" / "b.bin"));
 
     fs::remove_all(dir_ / "src");
     ASSERT_EQ(Dvl2(Quote(dir_ / "data.rar") + " /h"), 0);
-    EXPECT_EQ(Text(dir_ / "a.txt"), "alpha");
+    EXPECT_EQ(ReadText(dir_ / "a.txt"), "alpha");
 
     fs::remove_all(dir_ / "data");
     fs::remove_all(dir_ / "sub");

@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using dvl::test::Quote;
 using dvl::test::ReadFile;
+using dvl::test::ReadText;
 using dvl::test::TempDir;
 using dvl::test::WriteFile;
 using platform::MessageResult;
@@ -25,11 +26,6 @@ using test::LogRow;
 using test::MessageBoxes;
 using test::ScriptedView;
 using Button = ZipOptionsAnswer::Button;
-
-std::string Text(const fs::path& p) {
-    const std::vector<uint8_t> bytes = ReadFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 class ZipRun : public ::testing::Test {
 protected:
@@ -73,8 +69,8 @@ protected:
 TEST_F(ZipRun, OnlyArchiveExtractsEverythingWithoutADialog) {
     MakeZip("data.zip", {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}});
     Start("data.zip", "/d");
-    EXPECT_EQ(Text(dir_ / "data" / "a.txt"), "alpha");
-    EXPECT_EQ(Text(dir_ / "data" / "sub" / "b.txt"), "beta");
+    EXPECT_EQ(ReadText(dir_ / "data" / "a.txt"), "alpha");
+    EXPECT_EQ(ReadText(dir_ / "data" / "sub" / "b.txt"), "beta");
     EXPECT_TRUE(view_.zipOptionsShownWith.empty());
     EXPECT_EQ(view_.archiveLabels, (std::vector<std::string>{"", "data.zip"}));
     EXPECT_EQ(view_.fileLabels.back(), "b.txt");
@@ -95,9 +91,9 @@ TEST_F(ZipRun, AllMatchingSiblingsAreExtractedInNameOrderIntoOneFolder) {
     EXPECT_EQ(view_.zipOptionsShownWith, std::vector<std::string>{"dis*.zip"});
     EXPECT_EQ(view_.archiveLabels, (std::vector<std::string>{"", "disk1.zip", "disk2.zip"}));
     const fs::path out = dir_ / "disk1";
-    EXPECT_EQ(Text(out / "a.txt"), "a");
-    EXPECT_EQ(Text(out / "c.txt"), "c");
-    EXPECT_EQ(Text(out / "same.txt"), "two"); // disk2 came second
+    EXPECT_EQ(ReadText(out / "a.txt"), "a");
+    EXPECT_EQ(ReadText(out / "c.txt"), "c");
+    EXPECT_EQ(ReadText(out / "same.txt"), "two"); // disk2 came second
     const std::vector<std::pair<int, int>> tail(view_.volumeBar.end() - 3, view_.volumeBar.end());
     EXPECT_EQ(tail, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {2, 2}}));
     EXPECT_TRUE(view_.log.empty());
@@ -166,7 +162,7 @@ TEST_F(ZipRun, ConfirmedCancelFinishesTheCurrentArchiveAndStartsNoOther) {
     };
     Start("part1.zip", "/d");
     const fs::path out = dir_ / "part1";
-    EXPECT_EQ(Text(out / "p1a.txt").size(), 100000u);
+    EXPECT_EQ(ReadText(out / "p1a.txt").size(), 100000u);
     EXPECT_TRUE(fs::exists(out / "p1b.txt"));
     EXPECT_FALSE(fs::exists(out / "p2.txt"));
     EXPECT_FALSE(fs::exists(out / "p3.txt"));
@@ -186,7 +182,7 @@ TEST_F(ZipRun, CrcFailureAddsARowAndTheRunGoesOn) {
     EXPECT_EQ(view_.log[0].archive, "crc.zip");
     EXPECT_NE(view_.log[0].file.find("bad.txt"), std::string::npos);
     EXPECT_EQ(view_.log[0].error, std::to_string(kErrFailsCrc));
-    EXPECT_EQ(Text(dir_ / "crc" / "good.txt"), "ok");
+    EXPECT_EQ(ReadText(dir_ / "crc" / "good.txt"), "ok");
     EXPECT_EQ(view_.logShownWith, std::vector<std::string>{"Error log.."});
     EXPECT_TRUE(platform::Terminated());
 }
@@ -199,9 +195,9 @@ TEST_F(ZipRun, EncryptedEntryIsPassedOverWithoutAQuestion) {
     ASSERT_EQ(dvl::test::Run("zip -qX -P pw " + Quote(dir_ / "mixed.zip") + " secret.txt", src), 0);
     ASSERT_EQ(dvl::test::Run("zip -qX " + Quote(dir_ / "mixed.zip") + " plain.txt", src), 0);
     Start("mixed.zip", "/d");
-    EXPECT_EQ(Text(dir_ / "mixed" / "plain.txt"), "open words");
+    EXPECT_EQ(ReadText(dir_ / "mixed" / "plain.txt"), "open words");
     EXPECT_FALSE(fs::exists(dir_ / "mixed" / "secret.txt") &&
-                 Text(dir_ / "mixed" / "secret.txt") == "hidden words");
+                 ReadText(dir_ / "mixed" / "secret.txt") == "hidden words");
     EXPECT_TRUE(boxes_.shown.empty());
     // The engine may say that the entry was passed over; nothing else fails.
     ASSERT_LE(view_.log.size(), 1u);

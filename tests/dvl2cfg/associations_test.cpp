@@ -14,6 +14,8 @@ void PrintTo(const FileTypeRow& row, std::ostream* out) {
 
 namespace {
 
+using dvl::test::ReadText;
+
 namespace fs = std::filesystem;
 using Rows = std::vector<FileTypeRow>;
 using Actions = std::array<bool, kActionCount>;

@@ -9,6 +9,8 @@
 namespace dvl::dvl2cfg {
 namespace {
 
+using dvl::test::ReadText;
+
 namespace fs = std::filesystem;
 
 class DesktopProjection : public test::StoreEnvironment {

@@ -58,11 +58,6 @@ protected:
     std::filesystem::path DataFolder() const { return temp_ / "data"; }
     const TempDir& Temp() const { return temp_; }
 
-    static std::string ReadText(const std::filesystem::path& path) {
-        auto bytes = ReadFile(path);
-        return std::string(bytes.begin(), bytes.end());
-    }
-
 private:
     TempDir temp_;
     std::map<std::string, std::optional<std::string>> saved_;

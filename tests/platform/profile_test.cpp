@@ -11,12 +11,8 @@ namespace dvl::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using dvl::test::ReadText;
 using test::TempDir;
-
-std::string ReadText(const fs::path& path) {
-    auto bytes = test::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::string Win(const fs::path& path) {
     return ToWindowsPath(path.string());

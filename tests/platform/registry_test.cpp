@@ -12,12 +12,8 @@ namespace dvl::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using dvl::test::ReadText;
 using test::TempDir;
-
-std::string ReadText(const fs::path& path) {
-    auto bytes = test::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::vector<std::string> FolderEntries(const fs::path& folder) {
     std::vector<std::string> names;

@@ -26,6 +26,7 @@ private:
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 void WriteFile(const std::filesystem::path& path, const std::string& text);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
+std::string ReadText(const std::filesystem::path& path);
 
 // True when the named program is on PATH.
 bool HaveTool(const std::string& name);

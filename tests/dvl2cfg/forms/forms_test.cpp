@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using dvl::test::Child;
+using dvl::test::ReadText;
 using dvl::test::TempDir;
 using dvl::test::WhenModal;
 using dvl::test::WriteFile;
@@ -60,11 +61,6 @@ void AnswerNextMessageBox(ShownBox& box) {
         box = {true, messageBox->windowTitle(), messageBox->text(), messageBox->icon()};
         messageBox->accept();
     });
-}
-
-std::string ReadText(const fs::path& path) {
-    const std::vector<uint8_t> bytes = dvl::test::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 // Every file below a folder with its bytes (the program itself aside), to
