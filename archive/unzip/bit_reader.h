@@ -59,6 +59,14 @@ public:
             TakeWord(bits, count, next);
             return true;
         }
+        // Tops the buffer up to at least 56 bits without a branch on the count; the chunk
+        // must hold 8 more bytes. The bits above the count may then be set: they are the
+        // stream's next bits, which the next top-up ORs in again. count: at most 63.
+        [[gnu::always_inline]] void TopUp() {
+            bits |= LoadLe64(next) << count;
+            next += 7 - (count >> 3);
+            count |= 56;
+        }
         [[gnu::always_inline]] void Skip(int n) {
             bits >>= n;
             count -= n;
@@ -67,7 +75,7 @@ public:
     Fast Borrow() const { return {bits_, count_, next_, end_}; }
     void Resume(const Fast& fast) {
         loaded_ += uint64_t(fast.next - next_);
-        bits_ = fast.bits;
+        bits_ = fast.count < 64 ? fast.bits & ((uint64_t(1) << fast.count) - 1) : fast.bits;
         count_ = fast.count;
         next_ = fast.next;
     }

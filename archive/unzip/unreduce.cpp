@@ -32,18 +32,27 @@ constexpr int kMaxFollowers = 32;
 constexpr uint8_t kMarker = 144;
 
 // A buffered symbol decodes with one lookup by the preceding byte and its low 6 bits: the
-// flag and up to 5 index bits. An entry holds the bits the symbol takes (bits 0-5, so that
-// they shift the buffer directly), whether the symbol is a plain byte (6) and, for one, the
-// bits before it (7: 0 for an empty set, which codes every byte in 8 bits, else the flag), and
-// otherwise the follower byte (8-15).
+// flag and up to 5 index bits. The table's rows are 64 entries, so a byte's row starts at the
+// byte shifted by 6. An entry holds the bits the symbol takes (bits 0-5, so that they shift the
+// buffer directly), the follower's row (6-13), which the next lookup adds its bits to, whether
+// the symbol is a plain byte (14: the row bits are then 0) and, for one, the bits before it (15:
+// 0 for an empty set, which codes every byte in 8 bits, else the flag).
 constexpr int kLookupBits = 6;
-constexpr uint16_t kPlain = 1 << 6;
-constexpr uint16_t kAfterFlag = 1 << 7;
+constexpr uint32_t kRowMask = 0xFF << kLookupBits;
+constexpr uint16_t kPlain = 1 << 14;
+constexpr int kAfterFlagShift = 15;
+
+constexpr uint32_t RowOf(uint8_t byte) {
+    return uint32_t(byte) << kLookupBits;
+}
+constexpr uint8_t ByteOf(uint32_t row) {
+    return uint8_t(row >> kLookupBits);
+}
 
 struct ReduceTables {
     uint8_t count[256] = {};
     uint8_t followers[256][kMaxFollowers] = {};
-    uint16_t symbols[256][1 << kLookupBits] = {};
+    uint16_t symbols[256 << kLookupBits] = {};
 };
 
 // Bits of a follower index for a set of n: the fewest that count n values.
@@ -97,15 +106,15 @@ private:
     void FillSymbols(uint8_t last) {
         int n = t_.count[last];
         int indexBits = IndexBits(n);
-        for (int low = 0; low < (1 << kLookupBits); ++low) {
-            uint16_t& e = t_.symbols[last][low];
+        for (uint32_t low = 0; low < (1 << kLookupBits); ++low) {
+            uint16_t& e = t_.symbols[RowOf(last) | low];
             if (n == 0)
                 e = kPlain | 8;
             else if (low & 1)
-                e = kAfterFlag | kPlain | 9;
+                e = 1 << kAfterFlagShift | kPlain | 9;
             else
-                e = uint16_t(t_.followers[last][(low >> 1) & ((1 << indexBits) - 1)] << 8 |
-                             (1 + indexBits));
+                e = uint16_t(RowOf(t_.followers[last][(low >> 1) & ((1u << indexBits) - 1)]) |
+                             uint32_t(1 + indexBits));
         }
     }
 
@@ -116,43 +125,60 @@ private:
         return t_.followers[last][Bits(in_, IndexBits(n))];
     }
 
-    // A symbol whose bits are buffered.
-    [[gnu::always_inline]] uint8_t BufferedSymbol(BitReader::Fast& in, uint8_t last) const {
-        uint32_t e = t_.symbols[last][in.bits & ((1u << kLookupBits) - 1)];
-        uint8_t plain = uint8_t(in.bits >> ((e >> 7) & 1));
+    // A symbol whose bits are buffered, after the byte of the row; the symbol's row. Rows
+    // rather than bytes pass from lookup to lookup: each lookup waits for the one before.
+    [[gnu::always_inline]] uint32_t BufferedSymbol(BitReader::Fast& in, uint32_t row) const {
+        uint32_t e = t_.symbols[row | uint32_t(in.bits & ((1u << kLookupBits) - 1))];
+        uint32_t next = e & kRowMask;
+        if (e & kPlain) next = RowOf(uint8_t(in.bits >> (e >> kAfterFlagShift)));
         in.Skip(int(e & 63));
-        return (e & kPlain) ? plain : uint8_t(e >> 8);
+        return next;
     }
 
     // Whole expansion steps (a byte, an escaped marker or a copy) while the bits of the longest
     // step are buffered and its output fits the current piece below the uncompressed size.
     // Starts and ends in the normal state; the last symbol.
     uint8_t FastSteps(uint8_t last) {
-        constexpr int kStepBits = 4 * kMaxSymbolBits; // marker, value, length, distance
-        constexpr size_t kStepRoom = kMaxCopy + PieceWriter::kOvershoot + 1;
+        // Two steps of a byte, or a byte and the marker, value, length and distance.
+        static_assert(kMaxSymbolBits * 5 <= 56);
+        constexpr size_t kStepRoom = 1 + kMaxCopy + PieceWriter::kOvershoot + 1;
         BitReader::Fast in = in_.Borrow();
         PieceWriter::Fast out = out_.Borrow();
         const uint64_t limit = std::min(out.PieceEnd(), size_);
-        while (out.position + kStepRoom <= limit) {
-            if (in.count < kStepBits && !in.Refill()) break;
-            uint8_t c = last = BufferedSymbol(in, last);
-            if (c != kMarker) {
-                out.Put(c);
-                continue;
+        // A top-up takes at most 63 buffered bits; the reader's own load may leave 64, and
+        // then one slow symbol comes first.
+        if (in.count > 63) return last;
+        constexpr uint32_t kMarkerRow = RowOf(kMarker);
+        uint32_t row = RowOf(last);
+        while (out.position + kStepRoom <= limit && in.end - in.next >= 8) {
+            in.TopUp();
+            if ((row = BufferedSymbol(in, row)) != kMarkerRow) {
+                out.Put(ByteOf(row));
+                if ((row = BufferedSymbol(in, row)) != kMarkerRow) {
+                    out.Put(ByteOf(row));
+                    continue;
+                }
             }
-            uint8_t v = last = BufferedSymbol(in, last);
-            if (v == 0) {
-                out.Put(kMarker);
-                continue;
-            }
-            int length = v & lengthMask_;
-            if (length == lengthMask_) length += last = BufferedSymbol(in, last);
-            uint8_t low = last = BufferedSymbol(in, last);
-            out.Copy(Distance(v, low), size_t(length) + 3);
+            row = MarkerStep(in, out);
         }
         in_.Resume(in);
         out_.Resume(out);
-        return last;
+        return ByteOf(row);
+    }
+
+    // What follows a marker: an escaped marker or a copy; the last symbol's row.
+    [[gnu::always_inline]] uint32_t MarkerStep(BitReader::Fast& in, PieceWriter::Fast& out) {
+        uint32_t row = BufferedSymbol(in, RowOf(kMarker));
+        uint8_t v = ByteOf(row);
+        if (v == 0) {
+            out.Put(kMarker);
+            return row;
+        }
+        int length = v & lengthMask_;
+        if (length == lengthMask_) length += ByteOf(row = BufferedSymbol(in, row));
+        row = BufferedSymbol(in, row);
+        out.Copy(Distance(v, ByteOf(row)), size_t(length) + 3);
+        return row;
     }
 
     void Expand(uint8_t c) {
