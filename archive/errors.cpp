@@ -109,6 +109,9 @@ constexpr MessageEntry kMessages[] = {
     {26517, "Invalid password"},
     {26522, "Password failed"},
     {26900, "Skipped File"},
+    {26910, "Not written: a symbolic link lies in its path"},
+    {26911, "Written under a changed name"},
+    {26912, "Not written: a symbolic link"},
     {26999, "Nothing to do"},
 };
 

@@ -19,8 +19,10 @@ enum ErrorCode : int32_t {
     kErrWritingFile = 25115,
     kErrClosingFile = 25117,
     kErrIncompleteCodeSet = 25118,
+    kErrCreatingDir = 25119,
     kErrFailsCrc = 25120,
     kErrDiskFull = 25125,
+    kErrUnexpectedEnd = 25126,
     kErrFileNotFound = 25132,
     kErrOpeningFile = 25135,
     kErrReadingFile = 25136,
@@ -37,6 +39,10 @@ enum ErrorCode : int32_t {
     kErrUnknownFileType = 25202,
     kErrInvalidPassword = 26517,
     kErrPasswordFailed = 26522,
+    // Dovrel's own, for entries that are not written as stored.
+    kErrLinkInPath = 26910,  // refused: a symbolic link lies in the output path
+    kErrNameChanged = 26911, // written under a name the file system can hold
+    kErrLinkEntry = 26912,   // a symbolic link entry: links are never made from archives
     kErrNothingToDo = 26999,
 };
 

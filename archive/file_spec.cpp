@@ -3,6 +3,7 @@
 #include "archive/text.h"
 
 #include <string>
+#include <unordered_set>
 
 namespace dvl {
 
@@ -13,72 +14,124 @@ bool SameLetter(char x, char y) {
     return fold(x) == fold(y);
 }
 
-bool AllStars(std::string_view s, size_t from = 0) {
-    return s.find_first_not_of('*', from) == std::string_view::npos;
+// One side of a match as the walk sees it: a piece of the name as it came
+// in, possibly followed by the ".*" that a dotless name is given. Every text
+// the walk meets is such a piece, so no text is ever copied.
+struct Text {
+    std::string_view base;
+    bool dotStar = false;
+
+    size_t Size() const { return base.size() + (dotStar ? 2 : 0); }
+    bool Empty() const { return Size() == 0; }
+    char At(size_t i) const { return i < base.size() ? base[i] : ".*"[i - base.size()]; }
+    Text From(size_t k) const {
+        if (k <= base.size()) return {base.substr(k), dotStar};
+        return {std::string_view(".*").substr(k - base.size()), false};
+    }
+    bool HasDot() const { return dotStar || base.find('.') != std::string_view::npos; }
+    bool HasDotStar() const { return dotStar || base.find(".*") != std::string_view::npos; }
+    bool AllStars(size_t from = 0) const {
+        for (size_t i = from; i < Size(); ++i)
+            if (At(i) != '*') return false;
+        return true;
+    }
+};
+
+// A dotless name is given ".*" when the other side has one, so that README
+// matches "*.*"; a trailing dot means "no extension" and is dropped.
+void NormaliseDot(Text& name, const Text& other) {
+    if (!name.dotStar && !name.base.empty() && name.base.back() == '.')
+        name.base.remove_suffix(1);
+    else if (!name.HasDot() && other.HasDotStar())
+        name.dotStar = true;
 }
 
-// A dotless name is given ".*" when the other side's pattern has one, so that
-// README matches "*.*"; a trailing dot means "no extension" and is dropped.
-void NormaliseDot(std::string& name, const std::string& other) {
-    if (!name.empty() && name.back() == '.')
-        name.pop_back();
-    else if (name.find('.') == std::string::npos && other.find(".*") != std::string::npos)
-        name += ".*";
-}
+struct CallKey {
+    const char* a;
+    size_t aSize;
+    bool aDotStar;
+    const char* b;
+    size_t bSize;
+    bool bDotStar;
+    bool operator==(const CallKey&) const = default;
+};
 
-// The walk tries every split of the other side at each star, which grows
-// exponentially with the number of stars. Real names hold none, but a hostile
-// archive can store names full of them: once the tries have looked at this
-// many characters, the names count as different.
-constexpr long kMaxMatchWork = 1L << 22;
+struct CallKeyHash {
+    size_t operator()(const CallKey& k) const {
+        size_t h = std::hash<const void*>()(k.a);
+        for (size_t v :
+             {size_t(k.aSize), size_t(k.aDotStar), size_t(k.b), k.bSize, size_t(k.bDotStar)})
+            h = h * 1000003u ^ v;
+        return h;
+    }
+};
 
-bool Match(std::string_view a0, std::string_view b0, bool namesOnly, long& work) {
-    work += long(a0.size() + b0.size()) + 1;
-    if (work > kMaxMatchWork) return false;
+// The walk tries every split of the other side at each star. Remembering the
+// pairs that failed keeps it polynomial however many stars both names hold;
+// the step budget only guards against names long and starry on both sides.
+class Matcher {
+public:
+    bool Match(Text a, Text b) {
+        if (++steps_ > kMaxSteps) return false;
+        const CallKey key{a.base.data(), a.base.size(), a.dotStar,
+                          b.base.data(), b.base.size(), b.dotStar};
+        if (failed_.count(key)) return false;
+        const bool matched = Walk(a, b);
+        if (!matched) failed_.insert(key);
+        return matched;
+    }
+
+private:
+    static constexpr long kMaxSteps = 1L << 21;
+
+    bool Walk(Text a, Text b) {
+        NormaliseDot(a, b);
+        NormaliseDot(b, a);
+        if (a.Empty()) return !b.Empty() && b.AllStars();
+        if (b.Empty()) return a.AllStars();
+
+        size_t i = 0, j = 0;
+        while (i < a.Size() && j < b.Size()) {
+            const char x = a.At(i), y = b.At(j);
+            if (x == '?' || y == '?') {
+                ++i, ++j;
+            } else if (x == '*' || y == '*') {
+                // A star on either side may swallow any run of the other side.
+                const bool starInA = x == '*';
+                const Text pattern = starInA ? a.From(i + 1) : b.From(j + 1);
+                const Text text = starInA ? b : a;
+                if (pattern.Empty()) return true;
+                for (size_t k = starInA ? j : i; k <= text.Size(); ++k) {
+                    const bool ok =
+                        starInA ? Match(pattern, text.From(k)) : Match(text.From(k), pattern);
+                    if (ok) return true;
+                    if (steps_ > kMaxSteps) return false;
+                }
+                return false;
+            } else if (SameLetter(x, y)) {
+                ++i, ++j;
+            } else {
+                return false;
+            }
+        }
+        return i < a.Size() ? a.AllStars(i) : b.AllStars(j);
+    }
+
+    std::unordered_set<CallKey, CallKeyHash> failed_;
+    long steps_ = 0;
+};
+
+} // namespace
+
+bool MatchFileSpec(std::string_view a0, std::string_view b0, bool namesOnly) {
     std::string a = SlashToBackslash(a0), b = SlashToBackslash(b0);
     if (namesOnly) {
         a = ExtractFileName(a);
         b = ExtractFileName(b);
     }
     if ((!a0.empty() && a.empty()) || (!b0.empty() && b.empty())) return false;
-    NormaliseDot(a, b);
-    NormaliseDot(b, a);
-    if (a.empty()) return !b.empty() && AllStars(b);
-    if (b.empty()) return AllStars(a);
-
-    size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i] == '?' || b[j] == '?') {
-            ++i, ++j;
-        } else if (a[i] == '*' || b[j] == '*') {
-            // A star on either side may swallow any run of the other side.
-            bool starInA = a[i] == '*';
-            std::string_view pat =
-                starInA ? std::string_view(a).substr(i + 1) : std::string_view(b).substr(j + 1);
-            std::string_view text = starInA ? std::string_view(b) : std::string_view(a);
-            size_t from = starInA ? j : i;
-            if (pat.empty()) return true;
-            for (size_t k = from; k <= text.size(); ++k) {
-                bool ok = starInA ? Match(pat, text.substr(k), namesOnly, work)
-                                  : Match(text.substr(k), pat, namesOnly, work);
-                if (ok) return true;
-                if (work > kMaxMatchWork) return false;
-            }
-            return false;
-        } else if (SameLetter(a[i], b[j])) {
-            ++i, ++j;
-        } else {
-            return false;
-        }
-    }
-    return i < a.size() ? AllStars(a, i) : AllStars(b, j);
-}
-
-} // namespace
-
-bool MatchFileSpec(std::string_view a, std::string_view b, bool namesOnly) {
-    long work = 0;
-    return Match(a, b, namesOnly, work);
+    Matcher matcher;
+    return matcher.Match({a, false}, {b, false});
 }
 
 } // namespace dvl

@@ -66,6 +66,17 @@ std::string AnsiToOemName(std::string_view name) {
     return SlashToBackslash(platform::AnsiToOem(name));
 }
 
+std::string VisibleName(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        if (c == '\0')
+            out += "\u2400";
+        else
+            out += c;
+    }
+    return out;
+}
+
 uint32_t OctalValue(std::string_view text) {
     uint32_t value = 0;
     for (char c : text)

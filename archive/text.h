@@ -27,6 +27,9 @@ std::string ConfinedRelativePath(std::string_view name);
 // Code-page conversion of a stored entry name, then "/" -> "\".
 std::string OemToAnsiName(std::string_view name);
 std::string AnsiToOemName(std::string_view name);
+// A converted name as rows show it: each zero byte as the visible "\u2400",
+// so that a name that is cut there, or holds nothing else, can be named.
+std::string VisibleName(std::string_view name);
 
 // Every character "0" to "7" is a digit; all others are skipped.
 uint32_t OctalValue(std::string_view text);

@@ -19,15 +19,19 @@ void TUnBase::Loaded() {
 }
 
 void TUnBase::Extract() {
-    target_ = OutputTarget::Files;
-    if (cpuType_ == cpt80486) cpuType_ = cptAuto;
+    StartRun(OutputTarget::Files);
     ExtractLoop();
 }
 
 void TUnBase::Test() {
-    target_ = OutputTarget::Test;
-    if (cpuType_ == cpt80486) cpuType_ = cptAuto;
+    StartRun(OutputTarget::Test);
     ExtractLoop();
+}
+
+void TUnBase::StartRun(OutputTarget target) {
+    target_ = target;
+    if (cpuType_ == cpt80486) cpuType_ = cptAuto;
+    outputTree_.reset();
 }
 
 bool TUnBase::WriteOutput(const uint8_t* buffer, size_t& count) {
@@ -37,10 +41,11 @@ bool TUnBase::WriteOutput(const uint8_t* buffer, size_t& count) {
     return count == wanted;
 }
 
-bool TUnBase::CreateOutput(const std::string& path) {
-    if (target_ == OutputTarget::Test) return true;
+platform::OutputResult TUnBase::CreateOutput(const std::string& relativePath) {
+    if (target_ == OutputTarget::Test) return {};
     Library().output.Close();
-    return Library().output.Create(path);
+    if (!outputTree_) outputTree_ = std::make_unique<platform::OutputTree>(ExtractDir());
+    return outputTree_->CreateFile(relativePath, Library().output);
 }
 
 } // namespace dvl

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "archive/zip_common.h"
+#include "platform/output_tree.h"
+
+#include <memory>
 
 namespace dvl {
 
@@ -30,8 +33,10 @@ public:
     // Writes count bytes to the output-file slot and sets count to what was
     // written; true when all were. I/O errors of the file layer are raised.
     bool WriteOutput(const uint8_t* buffer, size_t& count);
-    // Creates or truncates the output file (only when output goes to files).
-    bool CreateOutput(const std::string& path);
+    // Creates or truncates the output file at a path below ExtractDir, with
+    // its missing folders, never through a symbolic link (only when output
+    // goes to files; a test run creates nothing and succeeds).
+    platform::OutputResult CreateOutput(const std::string& relativePath);
 
     // The most recently created extractor.
     static TUnBase* Current() { return Library().currentExtractor; }
@@ -41,6 +46,9 @@ protected:
     virtual void ExtractLoop() {}
 
 private:
+    void StartRun(OutputTarget target);
+
+    std::unique_ptr<platform::OutputTree> outputTree_; // below ExtractDir, made when first needed
     TCpuType cpuType_ = cptAuto;
     OutputTarget target_ = OutputTarget::Files;
 };

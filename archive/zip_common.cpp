@@ -104,6 +104,7 @@ double TZipCommon::ConvertFileDate(uint32_t dosDateTime) const {
 }
 
 void TZipCommon::MakeOutputName(const std::string& storedName) {
+    outputRelativePath_.clear();
     if (storedName.empty()) {
         FileName.clear();
         return;
@@ -114,6 +115,7 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
     if (extractDir_.empty()) SetExtractDir(platform::GetCurrentDir());
 
     std::string dir;
+    std::string path;
     if (useStoredDirs_) {
         // Drop a drive ("C:\" or "C:") or one leading backslash.
         if (n.find(':') != std::string::npos)
@@ -121,7 +123,7 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
         else if (!n.empty() && n[0] == '\\')
             n.erase(0, 1);
         // What is left of the stored path stays inside the destination.
-        std::string path = ConfinedRelativePath(ExtractFilePath(n));
+        path = ConfinedRelativePath(ExtractFilePath(n));
         if (!path.empty() && path.back() != ':') path += '\\';
         dir = AddBackslash(extractDir_) + path;
     } else {
@@ -131,6 +133,7 @@ void TZipCommon::MakeOutputName(const std::string& storedName) {
     std::string name = ExtractFileName(n);
     if (name == "." || name == "..") name.clear();
     FileName = dir + name;
+    if (!name.empty()) outputRelativePath_ = path + name;
 }
 
 std::string TZipCommon::StoredNameToAnsi(const std::string& storedName) const {

@@ -165,6 +165,9 @@ public:
 
     // Stored entry name -> FileName, the output path under ExtractDir.
     virtual void MakeOutputName(const std::string& storedName);
+    // The part of FileName below ExtractDir; empty when the stored name gives
+    // no file name (empty, ending in "." or "..").
+    const std::string& OutputRelativePath() const { return outputRelativePath_; }
     virtual double ConvertFileDate(uint32_t dosDateTime) const;
 
     // Reports a failure (OnError, or a warning box at design time), then
@@ -209,6 +212,7 @@ private:
 
     std::string archiveFile_;
     std::string extractDir_;
+    std::string outputRelativePath_;
     TArcType arcType_ = atNA;
     int32_t startOffset_ = 0;
     int32_t archiveSize_ = 0;

@@ -49,8 +49,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
 
 // Failures of the archive as a whole, as opposed to one of its entries.
 bool IsArchiveLevel(int32_t code) {
-    return code == kErrInvalidFileName || code == kErrUnsupportedArchive ||
-           code == kErrUnknownFileType || code == kErrHeaderId || code == kErrReadingFile;
+    return code == kErrUnsupportedArchive || code == kErrUnknownFileType || code == kErrHeaderId ||
+           code == kErrReadingFile;
 }
 
 void PrintError(int32_t code, const std::string& file) {

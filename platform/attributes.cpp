@@ -47,6 +47,12 @@ std::optional<uint32_t> GetFileAttributes(std::string_view winPath) {
     return attr;
 }
 
+bool ApplyExternalAttributes(File& file, uint32_t externalAttr) {
+    struct stat st;
+    if (!file.IsOpen() || fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return fchmod(file.Descriptor(), ModeFor(st.st_mode, externalAttr)) == 0;
+}
+
 bool ApplyExternalAttributes(std::string_view winPath, uint32_t externalAttr) {
     if (winPath.empty()) return false;
     std::string native = ToNativePath(winPath);

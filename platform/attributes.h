@@ -1,6 +1,8 @@
 // Windows file attributes on POSIX.
 #pragma once
 
+#include "platform/file.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -24,5 +26,7 @@ std::optional<uint32_t> GetFileAttributes(std::string_view winPath);
 // written: read-only from bit 0 and, when the high 16 bits hold a Unix
 // regular-file mode, its permission bits (0777 only; never set-id bits).
 bool ApplyExternalAttributes(std::string_view winPath, uint32_t externalAttr);
+// The same for a plain file that is open for writing.
+bool ApplyExternalAttributes(File& file, uint32_t externalAttr);
 
 } // namespace dvl::platform

@@ -72,6 +72,12 @@ bool File::Create(std::string_view winPath) {
     return fd_ >= 0;
 }
 
+void File::Adopt(int fd, std::string nativePath) {
+    Close();
+    fd_ = fd;
+    nativePath_ = std::move(nativePath);
+}
+
 bool File::Close() {
     if (fd_ < 0) return true;
     // The descriptor is gone after close() whatever it returns; a failure

@@ -34,6 +34,9 @@ public:
     bool OpenRead(std::string_view winPath); // read-only, existing file
     bool Create(std::string_view winPath);   // created or truncated, write-only
     bool Close();                            // false when closing failed; true when not open
+    // Takes over an open descriptor; the native path is what messages name.
+    void Adopt(int fd, std::string nativePath);
+    int Descriptor() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& NativePath() const { return nativePath_; }
 

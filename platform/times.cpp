@@ -178,6 +178,15 @@ bool SetLastWriteDosDateTime(std::string_view winPath, uint32_t dos) {
     return t && SetLastWriteTime(winPath, *t);
 }
 
+bool SetLastWriteDosDateTime(File& file, uint32_t dos) {
+    auto t = UnixFromDosDateTime(dos);
+    if (!t || !file.IsOpen()) return false;
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = *t;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return futimens(file.Descriptor(), times) == 0;
+}
+
 TimeZoneBias GetTimeZoneBias() {
     std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -6,6 +6,8 @@
 // years since 1980 25-31).
 #pragma once
 
+#include "platform/file.h"
+
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -35,6 +37,8 @@ std::optional<double> GetLastWriteDateValue(std::string_view winPath);
 // Sets the last-write (and access) time; false when it could not be set.
 bool SetLastWriteTime(std::string_view winPath, std::time_t t);
 bool SetLastWriteDosDateTime(std::string_view winPath, uint32_t dos);
+// The same for an open file.
+bool SetLastWriteDosDateTime(File& file, uint32_t dos);
 
 // The Windows time-zone information: UTC = local time + bias (minutes).
 struct TimeZoneBias {

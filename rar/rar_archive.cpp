@@ -74,6 +74,17 @@ std::string WideField(const wchar_t* field, size_t size) {
     return WideToUtf8(text.c_str());
 }
 
+// Symbolic links and junctions by their redirection type, and the Unix
+// links of archives whose headers carry no such type by their mode.
+bool IsLinkEntry(const RARHeaderDataEx& data) {
+    constexpr unsigned kUnixSymlink = 1, kWindowsSymlink = 2, kJunction = 3;
+    constexpr unsigned kHostUnix = 3;
+    if (data.RedirType == kUnixSymlink || data.RedirType == kWindowsSymlink ||
+        data.RedirType == kJunction)
+        return true;
+    return data.HostOS == kHostUnix && (data.FileAttr & 0170000) == 0120000;
+}
+
 } // namespace
 
 struct Trampolines {
@@ -165,6 +176,10 @@ int Archive::ReadHeader(Header& header) {
     // The record is large (about 15 KB); keep it off the stack.
     auto data = std::make_unique<RARHeaderDataEx>();
     std::memset(data.get(), 0, sizeof(RARHeaderDataEx));
+    // The library reports a link's type only along with its target.
+    std::vector<wchar_t> redirName(1024);
+    data->RedirName = redirName.data();
+    data->RedirNameSize = unsigned(redirName.size());
     const int r = RARReadHeaderEx(handle_, data.get());
     if (r != 0) return r;
     header.ArcName = WideField(data->ArcNameW, std::size(data->ArcNameW));
@@ -176,6 +191,7 @@ int Archive::ReadHeader(Header& header) {
     header.FileCRC = data->FileCRC;
     header.FileTime = data->FileTime;
     header.FileAttr = data->FileAttr;
+    header.IsLink = IsLinkEntry(*data);
     return 0;
 }
 

@@ -44,6 +44,7 @@ struct Header {
     uint32_t FileCRC = 0;
     uint32_t FileTime = 0; // DOS date-time
     uint32_t FileAttr = 0;
+    bool IsLink = false; // a symbolic link or junction (its data is the target)
 };
 
 // Volume callback: the volume's path (native, UTF-8) and the mode; answers 1

@@ -2,11 +2,9 @@
 
 #include "archive/text.h"
 #include "platform/attributes.h"
-#include "platform/paths.h"
 #include "platform/times.h"
 
 #include <cerrno>
-#include <utility>
 
 namespace dvl::unace {
 
@@ -29,12 +27,12 @@ MemberOutput::~MemberOutput() {
     Discard();
 }
 
-int MemberOutput::Create(const std::string& winPath) {
+int MemberOutput::Create(platform::OutputTree& tree, const std::string& relative) {
     Discard();
-    const std::string folder = ExtractFileDir(winPath);
-    if (!folder.empty() && !platform::ForceDirectories(folder)) return ACE_OPEN_ERROR;
-    if (!file_.Create(winPath)) return ACE_OPEN_ERROR;
-    path_ = winPath;
+    const platform::OutputResult created = tree.CreateFile(relative, file_);
+    if (!created.Ok()) return ACE_OPEN_ERROR;
+    tree_ = &tree;
+    relative_ = created.relative;
     return ACE_OK;
 }
 
@@ -48,27 +46,26 @@ int MemberOutput::Write(const uint8_t* data, size_t size) {
 }
 
 int MemberOutput::Finish(uint32_t dosTime, uint32_t attributes) {
+    // Date and attributes are best effort, as on a file system without them.
+    platform::SetLastWriteDosDateTime(file_, ValidDosTime(dosTime));
+    platform::ApplyExternalAttributes(file_, attributes & kFileAttributeMask);
     if (!file_.Close()) {
         Discard();
         return ACE_WRITE_ERROR;
     }
-    const std::string path = std::move(path_);
-    path_.clear();
-    // Date and attributes are best effort, as on a file system without them.
-    platform::SetLastWriteDosDateTime(path, ValidDosTime(dosTime));
-    platform::ApplyExternalAttributes(path, attributes & kFileAttributeMask);
+    relative_.clear();
     return ACE_OK;
 }
 
 void MemberOutput::Discard() {
-    if (path_.empty()) return;
+    if (relative_.empty()) return;
     file_.Close();
-    platform::DeleteFile(path_);
-    path_.clear();
+    tree_->RemoveFile(relative_);
+    relative_.clear();
 }
 
-int CreateMemberDirectory(const std::string& winPath) {
-    return platform::ForceDirectories(winPath) ? ACE_OK : ACE_OPEN_ERROR;
+int CreateMemberDirectory(platform::OutputTree& tree, const std::string& relative) {
+    return tree.CreateFolders(relative).Ok() ? ACE_OK : ACE_OPEN_ERROR;
 }
 
 } // namespace dvl::unace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/file.h"
+#include "platform/output_tree.h"
 #include "unace/unace.h"
 
 #include <cstddef>
@@ -18,13 +19,14 @@ public:
     MemberOutput(const MemberOutput&) = delete;
     MemberOutput& operator=(const MemberOutput&) = delete;
 
-    // Creates the file (Windows-form path) with its missing parent folders;
+    // Creates the file at a path below the tree's destination ("\"
+    // separated) with its missing folders, never through a symbolic link;
     // ACE_OK or ACE_OPEN_ERROR.
-    int Create(const std::string& winPath);
+    int Create(platform::OutputTree& tree, const std::string& relative);
     bool IsOpen() const { return file_.IsOpen(); }
     // ACE_OK, ACE_DISK_FULL or ACE_WRITE_ERROR.
     int Write(const uint8_t* data, size_t size);
-    // Closes the file and gives it the member's date and attributes; the file
+    // Gives the file the member's date and attributes and closes it; the file
     // is removed when closing fails (ACE_WRITE_ERROR).
     int Finish(uint32_t dosTime, uint32_t attributes);
     // Closes and removes the unfinished file.
@@ -32,11 +34,12 @@ public:
 
 private:
     platform::File file_;
-    std::string path_;
+    platform::OutputTree* tree_ = nullptr;
+    std::string relative_; // as created; empty when no file is open
 };
 
 // Creates a directory member with its parents; ACE_OK or ACE_OPEN_ERROR.
-int CreateMemberDirectory(const std::string& winPath);
+int CreateMemberDirectory(platform::OutputTree& tree, const std::string& relative);
 
 // The date a member gets: its MS-DOS date and time, 1980-01-01 when invalid.
 uint32_t ValidDosTime(uint32_t dosTime);

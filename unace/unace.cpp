@@ -48,6 +48,17 @@ struct AceArchive {
     AceDecoder decoder;
     std::optional<PendingMember> pending;
     int walkResult = ACE_OK; // once not ACE_OK, what every further ACEReadHeader returns
+
+    // The output tree below a destination folder, kept while the folder stays.
+    platform::OutputTree& Tree(const std::string& destFolder) {
+        if (!tree || treeFolder != destFolder) {
+            tree = std::make_unique<platform::OutputTree>(destFolder);
+            treeFolder = destFolder;
+        }
+        return *tree;
+    }
+    std::unique_ptr<platform::OutputTree> tree;
+    std::string treeFolder;
 };
 
 namespace {
@@ -115,9 +126,9 @@ int CheckDecodable(const FileHeader& file, const std::string& password) {
     return ACE_OK;
 }
 
-std::string OutputPath(const std::string& destFolder, const FileHeader& file) {
-    const std::string relative = ConfinedRelativePath(OemToAnsiName(file.name));
-    return relative.empty() ? std::string() : AddBackslash(destFolder) + relative;
+// The member's path below the destination folder; empty when nothing is left.
+std::string RelativeOutputPath(const FileHeader& file) {
+    return ConfinedRelativePath(OemToAnsiName(file.name));
 }
 
 // Hands a block of output to the data callback in pieces it can take.
@@ -171,12 +182,12 @@ int DecodeMember(AceArchive& archive, const FileHeader& file, MemberData& data,
     return ACE_NO_MEMORY;
 }
 
-int ProcessDirectory(const PendingMember& member, MemberData& data, int operation,
-                     const std::string& destFolder) {
+int ProcessDirectory(AceArchive& archive, const PendingMember& member, MemberData& data,
+                     int operation, const std::string& destFolder) {
     int result = ACE_OK;
     if (operation == ACE_EXTRACT) {
-        const std::string path = OutputPath(destFolder, member.header);
-        if (!path.empty()) result = CreateMemberDirectory(path);
+        const std::string relative = RelativeOutputPath(member.header);
+        if (!relative.empty()) result = CreateMemberDirectory(archive.Tree(destFolder), relative);
     }
     const int skipped = data.SkipRest();
     return result != ACE_OK ? result : skipped;
@@ -186,7 +197,7 @@ int ProcessMember(AceArchive& archive, const PendingMember& member, int operatio
                   const std::string& destFolder) {
     const FileHeader& file = member.header;
     MemberData data(archive.volumes, file, member.dataOffset);
-    if (file.IsDirectory()) return ProcessDirectory(member, data, operation, destFolder);
+    if (file.IsDirectory()) return ProcessDirectory(archive, member, data, operation, destFolder);
 
     // Later members of a solid archive need the output of this one.
     const bool decodeForDictionary =
@@ -199,19 +210,25 @@ int ProcessMember(AceArchive& archive, const PendingMember& member, int operatio
     }
 
     MemberOutput output;
+    int created = ACE_OK;
     if (operation == ACE_EXTRACT) {
-        const std::string path = OutputPath(destFolder, file);
-        result = path.empty() ? ACE_OPEN_ERROR : output.Create(path);
-        if (result != ACE_OK) {
+        const std::string relative = RelativeOutputPath(file);
+        created =
+            relative.empty() ? ACE_OPEN_ERROR : output.Create(archive.Tree(destFolder), relative);
+        // A solid archive's later members need this one decoded all the same.
+        if (created != ACE_OK && !archive.volumes.Solid()) {
             data.SkipRest();
-            return result;
+            return created;
         }
     }
     uint32_t crc = kAceCrcStart;
-    const DecodeTarget target{operation == ACE_EXTRACT ? &output : nullptr, operation != ACE_SKIP};
+    const bool writes = operation == ACE_EXTRACT && created == ACE_OK;
+    const DecodeTarget target{writes ? &output : nullptr,
+                              operation != ACE_SKIP && created == ACE_OK};
     result = DecodeMember(archive, file, data, target, crc);
     const int skipped = data.SkipRest();
     if (operation == ACE_SKIP) return skipped;
+    if (created != ACE_OK) return created;
     if (result == ACE_OK) result = skipped;
     // The CRC in the last segment's header covers the whole member; empty
     // members carry none worth checking.

@@ -44,6 +44,7 @@ class CabReader final : public Reader {
 public:
     void Prepare(TLorvex& l) override;
     void Step(TLorvex& l) override;
+    void Finish(TLorvex& l) override;
 
 private:
     CabinetRead ReadCabinet(TLorvex& l, int64_t start);
@@ -133,6 +134,14 @@ void CabReader::Step(TLorvex& l) {
         NextCabinet(l);
     else
         l.EndWalk();
+}
+
+void CabReader::Finish(TLorvex& l) {
+    // The walk ran out of file before the cabinet's file table did.
+    if (remaining_ > 0) {
+        const std::string& cabinet = l.VolumePath.empty() ? l.ArchivePath() : l.VolumePath;
+        l.ReportError(cabinet, "0", kErrUnexpectedEnd);
+    }
 }
 
 uint16_t CabReader::FolderCompression(uint16_t folder) const {

@@ -142,7 +142,9 @@ void TLorvex::List() {
     header_.clear();
     reader_ = lister::MakeReader(ArcType());
     if (reader_) reader_->Prepare(*this);
+    cancelled_ = false;
     Walk();
+    if (reader_ && !cancelled_) reader_->Finish(*this);
 
     if (OnTotals) {
         TotalRatio = ComputeRatio(TotalPacked, TotalUnpacked);
@@ -169,6 +171,7 @@ void TLorvex::StepFrame() {
     DeflateLevel = 0;
     if (Library().cancel) {
         SetCancel(false);
+        cancelled_ = true;
         EndWalk();
         return;
     }

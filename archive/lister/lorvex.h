@@ -118,6 +118,7 @@ private:
     void CleanUp(bool freeArchiveComment);
 
     bool showBlankDirs_ = false;
+    bool cancelled_ = false;
     std::string archivePath_;
     std::unique_ptr<lister::Reader> reader_;
     std::vector<uint8_t> header_;

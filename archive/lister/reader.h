@@ -24,6 +24,10 @@ public:
     // it. Handles its entry and leaves ReadPos at the next header, or at
     // StopPos to end the walk.
     virtual void Step(TLorvex& lister) = 0;
+    // After a walk that was not cancelled: reports the entries the walk could
+    // not reach (a directory that stops on a damaged record, a table cut
+    // short), so that a damaged archive never lists as a whole one.
+    virtual void Finish(TLorvex&) {}
 };
 
 std::unique_ptr<Reader> MakeZipReader();

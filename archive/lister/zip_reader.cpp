@@ -21,13 +21,26 @@ class ZipReader final : public Reader {
 public:
     void Prepare(TLorvex& l) override;
     void Step(TLorvex& l) override;
+    void Finish(TLorvex& l) override;
 
 private:
     // The position of the end record; raises 25138 when there is none.
     int64_t FindEndRecord(TLorvex& l, EndRecord& end);
     bool HasCentralHeaderAt(TLorvex& l, int64_t position);
     void Fill(TLorvex& l, const CentralHeader& h);
+
+    uint16_t recordedEntries_ = 0; // the end record's count
+    uint32_t headersRead_ = 0;     // central headers met, folders included
+    bool stoppedOnDamage_ = false; // the walk met a record that ends no directory
 };
+
+// Records that may follow the last central header.
+bool EndsDirectory(uint32_t signature) {
+    constexpr uint32_t kZip64EndRecord = 0x06064B50, kZip64Locator = 0x07064B50,
+                       kDigitalSignature = 0x05054B50;
+    return signature == kEndRecordSignature || signature == kZip64EndRecord ||
+           signature == kZip64Locator || signature == kDigitalSignature;
+}
 
 int64_t ZipReader::FindEndRecord(TLorvex& l, EndRecord& end) {
     const int64_t size = l.ArchiveSize64();
@@ -57,6 +70,9 @@ bool ZipReader::HasCentralHeaderAt(TLorvex& l, int64_t position) {
 void ZipReader::Prepare(TLorvex& l) {
     EndRecord end{};
     const int64_t endPos = FindEndRecord(l, end);
+    recordedEntries_ = end.totalEntries;
+    headersRead_ = 0;
+    stoppedOnDamage_ = false;
     if (end.commentLength != 0) {
         l.ReadPos = endPos + kEndRecordSize;
         l.SeekInput(l.ReadPos);
@@ -81,8 +97,10 @@ void ZipReader::Step(TLorvex& l) {
     if (h.signature != kCentralHeaderSignature) {
         l.EndWalk();
         if (l.EntryCount() == 0) l.RaiseError(l.ArchivePath(), "0", kErrBadFileHeader);
+        stoppedOnDamage_ = !EndsDirectory(h.signature);
         return;
     }
+    ++headersRead_;
     l.FileName = ZipNameToAnsi(l.ReadCountedName(h.nameLength), h.flags);
     l.FireReadFile();
     const int64_t afterName = l.ReadPos;
@@ -106,6 +124,14 @@ void ZipReader::Step(TLorvex& l) {
     // The end of the directory, whether or not the end record's signature
     // follows with room for a header.
     if (l.WalkEnds() && l.EntryCount() == 0) l.RaiseError(l.ArchivePath(), "0", kErrBadFileHeader);
+}
+
+void ZipReader::Finish(TLorvex& l) {
+    // Archivers that write more than 65535 entries without ZIP64 keep the
+    // count's low 16 bits.
+    const bool countDiffers =
+        recordedEntries_ != 0xFFFF && uint16_t(headersRead_) != recordedEntries_;
+    if (stoppedOnDamage_ || countDiffers) l.ReportError(l.ArchivePath(), "0", kErrBadFileHeader);
 }
 
 void ZipReader::Fill(TLorvex& l, const CentralHeader& h) {

@@ -19,6 +19,12 @@ using namespace unzip;
 
 namespace {
 
+// The masks that take every entry: with them a name the matcher would pass
+// over (one ending in a dot, one too long to compare) is still extracted.
+bool SelectsEveryEntry(const std::string& spec) {
+    return spec == "*.*" || spec == "*";
+}
+
 constexpr uint32_t kSkippedAttributes = 0x10 | 0x08; // directories and volume labels
 
 // Folders and volume labels are not extracted: by their MS-DOS attributes, by
@@ -187,7 +193,11 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     std::string stored(header_.nameLength, '\0');
     stored.resize(ReadAt(position, stored.data(), stored.size()));
     position += header_.nameLength;
-    stored.resize(std::strlen(stored.c_str())); // a name ends at its first zero byte
+    const std::string shownName = VisibleName(StoredNameToAnsi(stored));
+    // A name ends at its first zero byte; what is left is written with a row
+    // that says so.
+    const bool cutAtZero = stored.find('\0') != std::string::npos;
+    if (cutAtZero) stored.resize(stored.find('\0'));
     MakeOutputName(stored);
 
     const int64_t skip = int64_t(header_.extraLength) + header_.commentLength;
@@ -195,8 +205,15 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
         position += skip;
         return true;
     }
-    if (FileName.empty()) return false;
-    if (!MatchFileSpec(StoredNameToAnsi(stored), FileSpec(), false)) {
+    if (!SelectsEveryEntry(FileSpec()) &&
+        !MatchFileSpec(StoredNameToAnsi(stored), FileSpec(), false)) {
+        position += skip;
+        return true;
+    }
+    if (OutputRelativePath().empty()) {
+        // No file name is left to create (empty, ".", ".."): say which entry.
+        ReportError(shownName, "0", kErrInvalidFileName);
+        if (!wildcardSpec) return false;
         position += skip;
         return true;
     }
@@ -216,7 +233,7 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     uint32_t crcRegister = ~header_.crc; // a declined entry passes the verdict
     EntryOutcome outcome = EntryOutcome::Declined;
     if (extract)
-        outcome = ExtractEntry(local, crcRegister);
+        outcome = ExtractEntry(local, crcRegister, cutAtZero);
     else
         --recNum_;
 
@@ -235,12 +252,8 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     return true;
 }
 
-TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& crcRegister) {
-    if (Target() == OutputTarget::Files) {
-        std::string folder = ExtractFilePath(FileName);
-        if (!folder.empty() && !platform::DirectoryExists(folder))
-            platform::ForceDirectories(folder);
-    }
+TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& crcRegister,
+                                          bool nameChanged) {
     Input().Seek(int64_t(header_.localOffset) + stubBase_ + kLocalHeaderSize + local.nameLength +
                  local.extraLength);
 
@@ -253,10 +266,7 @@ TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& cr
             return EntryOutcome::NotDecoded;
         }
     }
-    if (!CreateOutput(FileName)) {
-        ReportError(FileName, "0", kErrOpeningFile);
-        return EntryOutcome::NotDecoded;
-    }
+    if (!OpenOutputFile(nameChanged)) return EntryOutcome::NotDecoded;
     std::optional<int> writeFailure;
     DecodeEntry(keys, crcRegister, writeFailure);
     nothingDone_ = false;
@@ -266,6 +276,32 @@ TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& cr
         return EntryOutcome::NotDecoded;
     }
     return EntryOutcome::Decoded;
+}
+
+// Creates the entry's file with its folders; a failure is reported with the
+// row for its cause.
+bool TUnZIP::OpenOutputFile(bool nameChanged) {
+    const platform::OutputResult created = CreateOutput(OutputRelativePath());
+    switch (created.status) {
+    case platform::OutputStatus::Ok:
+        break;
+    case platform::OutputStatus::LinkInPath:
+        ReportError(FileName, "0", kErrLinkInPath);
+        return false;
+    case platform::OutputStatus::InvalidName:
+        ReportError(FileName, "0", kErrInvalidFileName);
+        return false;
+    case platform::OutputStatus::FolderFailed:
+        ReportError(FileName, "0", kErrCreatingDir);
+        return false;
+    case platform::OutputStatus::FileFailed:
+        ReportError(FileName, "0", kErrOpeningFile);
+        return false;
+    }
+    if (Target() != OutputTarget::Files) return true;
+    if (created.renamed) FileName = AddBackslash(ExtractDir()) + created.relative;
+    if (created.renamed || nameChanged) ReportError(FileName, "0", kErrNameChanged);
+    return true;
 }
 
 // The current password first, then the list, then up to three answers.
@@ -342,10 +378,13 @@ void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
 
 void TUnZIP::FinishOutputFile(std::optional<int>& writeFailure) {
     if (Target() != OutputTarget::Files) return;
-    if (!Library().output.Close() && !writeFailure) writeFailure = EIO;
+    // Dated and given its attributes through the open file, so that neither
+    // can reach anything but the file just written.
+    platform::File& output = Library().output;
     if (Library().setDateTo == sdOrigDate)
-        platform::SetLastWriteDosDateTime(FileName, header_.dosDateTime);
-    platform::ApplyExternalAttributes(FileName, header_.externalAttr);
+        platform::SetLastWriteDosDateTime(output, header_.dosDateTime);
+    platform::ApplyExternalAttributes(output, header_.externalAttr);
+    if (!output.Close() && !writeFailure) writeFailure = EIO;
 }
 
 void TUnZIP::ReportProgress(uint8_t percent) {

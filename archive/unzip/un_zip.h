@@ -32,7 +32,9 @@ private:
     void ReadCentralHeader(int64_t& position);
     // Steps through one central header; false ends the walk.
     bool ProcessEntry(int64_t& position, bool wildcardSpec);
-    EntryOutcome ExtractEntry(const unzip::LocalHeader& local, uint32_t& crcRegister);
+    EntryOutcome ExtractEntry(const unzip::LocalHeader& local, uint32_t& crcRegister,
+                              bool nameChanged);
+    bool OpenOutputFile(bool nameChanged);
     std::optional<unzip::ZipKeys> VerifyPassword(const unzip::LocalHeader& local);
     void DecodeEntry(std::optional<unzip::ZipKeys> keys, uint32_t& crcRegister,
                      std::optional<int>& writeFailure);

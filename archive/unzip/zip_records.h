@@ -37,8 +37,11 @@ inline std::string ZipNameToAnsi(std::string_view stored, uint16_t flags) {
 struct EndRecord {
     uint32_t signature, centralOffset;
     uint16_t commentLength;
+    uint16_t totalEntries; // 0xFFFF: kept in a ZIP64 record
 
-    static EndRecord Parse(const uint8_t* b) { return {Le32(b), Le32(b + 16), Le16(b + 20)}; }
+    static EndRecord Parse(const uint8_t* b) {
+        return {Le32(b), Le32(b + 16), Le16(b + 20), Le16(b + 10)};
+    }
 };
 
 struct CentralHeader {

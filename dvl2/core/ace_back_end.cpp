@@ -1,5 +1,6 @@
 #include "dvl2/core/ace_back_end.h"
 
+#include "archive/errors.h"
 #include "archive/text.h"
 #include "dvl2/core/detect.h"
 #include "dvl2/core/front_end.h"
@@ -174,16 +175,30 @@ void AceBackEnd::RunAce() {
         walk_.SetArchiveLabel(LibraryNamePart(header.ArcName));
         platform::ProcessMessages();
         if (state.Mode == kModeList) walk_.AddListRow(header.UnpSize64);
-        if (state.Mode == kModeExtract) walk_.RemoveExisting(header.FileName);
+        int entryOperation = operation;
+        LibraryWalk::OutputCheck check;
+        if (state.Mode == kModeExtract) {
+            check = walk_.CheckOutput(header.FileName, true);
+            if (check.refusal.empty()) {
+                walk_.RemoveExisting(header.FileName);
+            } else {
+                // Stepped over with its row; the walk goes on.
+                walk_.AddEntryRow(check.refusal);
+                entryOperation = ACE_SKIP;
+            }
+        }
 
-        const int e = ACEProcessFile(archive.get(), operation, state.DestFolder.c_str());
+        const int e = ACEProcessFile(archive.get(), entryOperation, state.DestFolder.c_str());
         if (state.CancelRequested) break;
         // A folder or an empty file that the library fails on is no failure;
         // the full 64-bit size decides, so that an entry of exactly 4 GiB is
         // not taken for an empty one.
         if (e != ACE_OK && header.UnpSize64 != 0) {
             ReportAceProcessError(e);
-            break;
+            // A file that could not be created costs only itself.
+            if (e != ACE_OPEN_ERROR) break;
+        } else if (e == ACE_OK && check.renamed) {
+            walk_.AddEntryRow(ErrorMessage(kErrNameChanged));
         }
         r = ReadHeader(archive.get(), header);
     }

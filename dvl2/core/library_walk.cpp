@@ -1,18 +1,13 @@
 #include "dvl2/core/library_walk.h"
 
+#include "archive/errors.h"
 #include "archive/text.h"
 #include "dvl2/core/detect.h"
 #include "dvl2/core/front_end.h"
+#include "platform/output_tree.h"
 #include "platform/paths.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace dvl::dvl2 {
-
-namespace fs = std::filesystem;
 
 std::string LibraryNamePart(const std::string& path) {
     return ExtractFileName(platform::ToWindowsPath(path));
@@ -65,26 +60,28 @@ bool LibraryWalk::EntryData(int size) {
     return frontEnd_.EntryData(size);
 }
 
+LibraryWalk::OutputCheck LibraryWalk::CheckOutput(const std::string& storedName,
+                                                  bool libraryFitsNames) const {
+    const std::string relative = ConfinedRelativePath(storedName);
+    if (relative.empty()) return {};
+    const platform::OutputTree tree(frontEnd_.State().DestFolder);
+    const platform::OutputResult planned = tree.Check(relative);
+    switch (planned.status) {
+    case platform::OutputStatus::LinkInPath:
+        return {ErrorMessage(kErrLinkInPath), false};
+    case platform::OutputStatus::InvalidName:
+        return {ErrorMessage(kErrInvalidFileName), false};
+    default:
+        break;
+    }
+    if (planned.renamed && !libraryFitsNames) return {ErrorMessage(kErrInvalidFileName), false};
+    return {{}, planned.renamed};
+}
+
 void LibraryWalk::RemoveExisting(const std::string& storedName) const {
     if (!StaysBelow(storedName)) return;
-    const std::string& destFolder = frontEnd_.State().DestFolder;
-    const std::string target = platform::ToNativePath(WithBackslash(destFolder) + storedName);
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
-    // The folder that holds it must resolve below the destination, so that
-    // a linked folder never leads the deletion elsewhere.
-    std::error_code ec;
-    const fs::path base = fs::weakly_canonical(
-        destFolder.empty() ? fs::current_path(ec) : fs::path(platform::ToNativePath(destFolder)),
-        ec);
-    if (ec) return;
-    const fs::path root = base.has_filename() ? base : base.parent_path();
-    const fs::path parent = fs::weakly_canonical(fs::path(target).parent_path(), ec);
-    if (ec) return;
-    const auto mismatch = std::mismatch(root.begin(), root.end(), parent.begin(), parent.end());
-    if (mismatch.first != root.end()) return;
-    if (S_ISREG(st.st_mode)) ::chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR);
-    ::unlink(target.c_str());
+    platform::OutputTree tree(frontEnd_.State().DestFolder);
+    if (tree.Check(storedName).Ok()) tree.RemoveFile(storedName);
 }
 
 bool LibraryWalk::EnsureDestination() const {

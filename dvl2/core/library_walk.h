@@ -40,9 +40,20 @@ public:
     // The data callback: moves the entry bar, lets messages run; true to go on.
     bool EntryData(int size);
 
+    // Before an entry is extracted: the row text that refuses it, empty when
+    // it may go on. A symbolic link in its path below the destination refuses
+    // it; so does a name that has to change to fit the file system, unless
+    // the library writing it fits names itself (`libraryFitsNames`, and then
+    // `renamed` tells that it arrives under a changed name).
+    struct OutputCheck {
+        std::string refusal;
+        bool renamed = false;
+    };
+    OutputCheck CheckOutput(const std::string& storedName, bool libraryFitsNames) const;
+
     // Deletes a file at the entry's destination (read-only or not) so that
     // the entry replaces it, when the stored name stays below the
-    // destination folder and the folder that holds it resolves below it too.
+    // destination folder; nothing is reached through a symbolic link.
     void RemoveExisting(const std::string& storedName) const;
 
     // Creates the destination folder with its missing parents; true when it

@@ -1,5 +1,6 @@
 #include "dvl2/core/rar_back_end.h"
 
+#include "archive/errors.h"
 #include "archive/text.h"
 #include "dvl2/core/front_end.h"
 #include "platform/hooks.h"
@@ -109,15 +110,26 @@ void RarBackEnd::RunRar() {
         if (state.Mode == kModeList) walk_.AddListRow(header.UnpSize64);
         platform::ProcessMessages();
         if (state.CancelRequested) break;
-        if (state.Mode == kModeExtract) walk_.RemoveExisting(storedName);
+        int entryOperation = operation;
+        if (state.Mode == kModeExtract) {
+            const std::string refusal = ExtractRefusal(header, storedName);
+            if (refusal.empty()) {
+                walk_.RemoveExisting(storedName);
+            } else {
+                // Stepped over with its row; the walk goes on.
+                walk_.AddEntryRow(refusal);
+                entryOperation = rar::kSkip;
+            }
+        }
 
-        const int e = archive.ProcessFile(operation, dest);
+        const int e = archive.ProcessFile(entryOperation, dest);
         // A folder or an empty file that the library fails to "extract" is
         // no failure; the full 64-bit size decides, so that an entry of
         // exactly 4 GiB is not taken for an empty one.
         if (e != 0 && header.UnpSize64 != 0) {
             if (!state.CancelRequested || ProcessErrorText(e)) ReportRarProcessError(e);
-            break;
+            // A file that could not be created costs only itself.
+            if (e != rar::kECreate || state.CancelRequested) break;
         }
         r = archive.ReadHeader(header);
     }
@@ -131,6 +143,13 @@ void RarBackEnd::RunRar() {
     }
     archive.Close();
     frontEnd_.FinishOperation();
+}
+
+std::string RarBackEnd::ExtractRefusal(const rar::Header& header,
+                                       const std::string& storedName) const {
+    // Links are never made from archive data.
+    if (header.IsLink) return ErrorMessage(kErrLinkEntry);
+    return walk_.CheckOutput(storedName, false).refusal;
 }
 
 int RarBackEnd::RarChangeVolume(const std::string& volume, int mode) {

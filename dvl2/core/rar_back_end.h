@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+namespace dvl::rar {
+struct Header;
+}
+
 namespace dvl::dvl2 {
 
 class FrontEnd;
@@ -34,6 +38,10 @@ public:
     void ReportRarProcessError(int code);
 
 private:
+    // Why an entry is not extracted (a link entry, a link in its path, a
+    // name the file system cannot hold); empty when it goes ahead.
+    std::string ExtractRefusal(const rar::Header& header, const std::string& storedName) const;
+
     FrontEnd& frontEnd_;
     LibraryWalk walk_;
     std::string password_;

@@ -344,7 +344,8 @@ TEST(UnBaseOutput, TestTargetWritesNothing) {
     TUnBase u(nullptr);
     u.Test();
     EXPECT_EQ(u.Target(), OutputTarget::Test);
-    EXPECT_TRUE(u.CreateOutput(Win(dir / "never")));
+    u.SetExtractDir(Win(dir.Path()));
+    EXPECT_TRUE(u.CreateOutput("never").Ok());
     uint8_t bytes[3] = {1, 2, 3};
     size_t n = 3;
     EXPECT_TRUE(u.WriteOutput(bytes, n));
@@ -353,10 +354,10 @@ TEST(UnBaseOutput, TestTargetWritesNothing) {
 
     u.Extract();
     EXPECT_EQ(u.Target(), OutputTarget::Files);
-    ASSERT_TRUE(u.CreateOutput(Win(dir / "out")));
+    ASSERT_TRUE(u.CreateOutput("sub\\out").Ok());
     EXPECT_TRUE(u.WriteOutput(bytes, n));
     Library().output.Close();
-    EXPECT_EQ(test::ReadFile(dir / "out"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(test::ReadFile(dir / "sub" / "out"), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST(UnBaseOutput, ExtractTurnsThe486IntoAuto) {

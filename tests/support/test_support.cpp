@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 namespace dvl::test {
@@ -28,6 +29,16 @@ TempDir::~TempDir() {
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
+}
+
+SmallDisk::SmallDisk(size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes);
+    mounted_ =
+        ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (mounted_) ::umount2(dir_.Path().c_str(), MNT_DETACH);
 }
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {

@@ -35,6 +35,22 @@ int Run(const std::string& commandLine, const std::filesystem::path& workDir = {
 // Runs a command and returns what it wrote to standard output.
 std::string RunAndCapture(const std::string& commandLine, int* status = nullptr);
 
+// A folder on a small file system of its own (a tmpfs of `bytes`), to run a
+// disk full. Mounting needs privileges: without them Path() is empty.
+class SmallDisk {
+public:
+    explicit SmallDisk(size_t bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    const std::filesystem::path& Path() const { return mounted_ ? dir_.Path() : none_; }
+
+private:
+    TempDir dir_;
+    std::filesystem::path none_;
+    bool mounted_ = false;
+};
+
 // Folder of peer-made fixtures, or empty when absent.
 std::filesystem::path PeerFixtures();
 
@@ -56,6 +72,12 @@ const std::string& DvlProgram();
 std::string Quote(const std::filesystem::path& path);
 
 } // namespace dvl::test
+
+// Skips the current test when no small file system can be mounted here.
+#define DVL_REQUIRE_SMALL_DISK(disk)                                                               \
+    do {                                                                                           \
+        if ((disk).Path().empty()) GTEST_SKIP() << "no small file system can be mounted here";     \
+    } while (0)
 
 // Skips the current test (with a message) when a peer tool is missing.
 #define DVL_REQUIRE_TOOL(name)                                                                     \
