@@ -112,6 +112,9 @@ constexpr MessageEntry kMessages[] = {
     {26910, "Not written: a symbolic link lies in its path"},
     {26911, "Written under a changed name"},
     {26912, "Not written: a symbolic link"},
+    {26913, "Not written: it would replace the archive being read"},
+    {26914, "Not extracted: its data overlaps another entry's"},
+    {26915, "Directory damaged: entries could not be read"},
     {26999, "Nothing to do"},
 };
 

@@ -24,6 +24,7 @@ enum ErrorCode : int32_t {
     kErrDiskFull = 25125,
     kErrUnexpectedEnd = 25126,
     kErrFileNotFound = 25132,
+    kErrSizeDifferent = 25133,
     kErrOpeningFile = 25135,
     kErrReadingFile = 25136,
     kErrHeaderId = 25138,
@@ -43,6 +44,9 @@ enum ErrorCode : int32_t {
     kErrLinkInPath = 26910,  // refused: a symbolic link lies in the output path
     kErrNameChanged = 26911, // written under a name the file system can hold
     kErrLinkEntry = 26912,   // a symbolic link entry: links are never made from archives
+    kErrWouldReplaceArchive = 26913, // the output would replace an archive being read
+    kErrOverlappingData = 26914,     // the entry's data overlaps another entry's
+    kErrDirectoryDamaged = 26915,    // entries lost to a damaged directory (file: "N of M")
     kErrNothingToDo = 26999,
 };
 

@@ -31,6 +31,7 @@ void TUnBase::Test() {
 void TUnBase::StartRun(OutputTarget target) {
     target_ = target;
     if (cpuType_ == cpt80486) cpuType_ = cptAuto;
+    pendingOutput_.Discard();
     outputTree_.reset();
 }
 
@@ -44,8 +45,24 @@ bool TUnBase::WriteOutput(const uint8_t* buffer, size_t& count) {
 platform::OutputResult TUnBase::CreateOutput(const std::string& relativePath) {
     if (target_ == OutputTarget::Test) return {};
     Library().output.Close();
-    if (!outputTree_) outputTree_ = std::make_unique<platform::OutputTree>(ExtractDir());
-    return outputTree_->CreateFile(relativePath, Library().output);
+    if (!outputTree_) {
+        outputTree_ = std::make_unique<platform::OutputTree>(ExtractDir());
+        outputTree_->Protect(ArchivePathValue());
+    }
+    return outputTree_->CreateFile(relativePath, Library().output, pendingOutput_);
+}
+
+bool TUnBase::CommitOutput() {
+    Library().output.Close();
+    return pendingOutput_.Commit();
+}
+
+void TUnBase::DiscardOutput() {
+    Library().output.Close();
+    if (keepBroken_)
+        pendingOutput_.KeepAs(".broken");
+    else
+        pendingOutput_.Discard();
 }
 
 } // namespace dvl

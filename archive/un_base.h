@@ -33,10 +33,19 @@ public:
     // Writes count bytes to the output-file slot and sets count to what was
     // written; true when all were. I/O errors of the file layer are raised.
     bool WriteOutput(const uint8_t* buffer, size_t& count);
-    // Creates or truncates the output file at a path below ExtractDir, with
-    // its missing folders, never through a symbolic link (only when output
-    // goes to files; a test run creates nothing and succeeds).
+    // Creates the output file for a path below ExtractDir, with its missing
+    // folders, never through a symbolic link and never in the archive's
+    // place. It is written beside that path until CommitOutput gives it its
+    // name (only when output goes to files; a test run creates nothing).
     platform::OutputResult CreateOutput(const std::string& relativePath);
+    // The closed output file takes its name, replacing what is there.
+    bool CommitOutput();
+    // The output file is removed, or kept with ".broken" added to its name
+    // when KeepBroken is set.
+    void DiscardOutput();
+
+    bool KeepBroken() const { return keepBroken_; }
+    void SetKeepBroken(bool value) { keepBroken_ = value; }
 
     // The most recently created extractor.
     static TUnBase* Current() { return Library().currentExtractor; }
@@ -49,6 +58,8 @@ private:
     void StartRun(OutputTarget target);
 
     std::unique_ptr<platform::OutputTree> outputTree_; // below ExtractDir, made when first needed
+    platform::PendingFile pendingOutput_;
+    bool keepBroken_ = false;
     TCpuType cpuType_ = cptAuto;
     OutputTarget target_ = OutputTarget::Files;
 };

@@ -157,6 +157,12 @@ void TZipCommon::ReportError(const std::string& fileName, const std::string& vol
     Report(fileName, volume, code, false);
 }
 
+void TZipCommon::ReportMissingEntries(uint64_t found, uint64_t recorded) {
+    if (found >= recorded) return;
+    ReportError(std::to_string(recorded - found) + " of " + std::to_string(recorded) + " entries",
+                "0", kErrDirectoryDamaged);
+}
+
 bool TZipCommon::RequestVolume(std::string& dir, std::string& fn, const std::string& volumeID) {
     // A volume that is there needs no handler to be found.
     if (!OnNextVolume && !platform::FileExists(fn)) {

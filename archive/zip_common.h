@@ -88,6 +88,8 @@ public:
     std::string About() const;
     void SetAbout(const std::string&) {}
     const std::string& ArchiveFile(); // clears the cancel flags
+    // The same value without the property's effect on the cancel flags.
+    const std::string& ArchivePathValue() const { return archiveFile_; }
     virtual void SetArchiveFile(const std::string& value);
     TArcType ArcType() const { return arcType_; }
     virtual void SetArcType(TArcType ignored); // re-runs detection
@@ -180,6 +182,9 @@ public:
     }
     // Reports a failure and returns.
     void ReportError(const std::string& fileName, const std::string& volume, int32_t code);
+    // Reports entries lost to a damaged directory, when fewer were found than
+    // the archive records: the row's file reads "N of M entries".
+    void ReportMissingEntries(uint64_t found, uint64_t recorded);
 
     // Asks OnNextVolume for a missing volume; false when declined.
     bool RequestVolume(std::string& dir, std::string& fn, const std::string& volumeID);

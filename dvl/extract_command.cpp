@@ -16,6 +16,7 @@ struct ExtractOptions {
     std::string destination; // native path; empty = the current folder
     std::string spec = "*.*";
     bool flat = false;
+    bool keepBroken = false;
     std::vector<std::string> passwords;
     std::vector<std::string> archives;
 };
@@ -34,6 +35,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
             if (!value(options.spec)) return false;
         } else if (!test && a == "--flat") {
             options.flat = true;
+        } else if (!test && a == "--keep-broken") {
+            options.keepBroken = true;
         } else if (a == "--password") {
             std::string pw;
             if (!value(pw)) return false;
@@ -63,6 +66,7 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
     unzip.SetZipCmntBufSize(2000);
     unzip.SetFileSpec(options.spec);
     unzip.SetUseStoredDirs(!options.flat);
+    unzip.SetKeepBroken(options.keepBroken);
     unzip.SetPasswords(options.passwords);
     unzip.SetExtractDir(
         ComponentPath(options.destination.empty() ? std::string(".") : options.destination));
@@ -110,8 +114,8 @@ int ExtractCommand(const std::vector<std::string>& args, bool test) {
     ExtractOptions options;
     if (!ParseOptions(args, test, options)) {
         std::fputs(test ? "usage: dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
-                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--password PW]... "
-                          "ARCHIVE...\n",
+                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] "
+                          "[--password PW]... ARCHIVE...\n",
                    stderr);
         return kExitUsage;
     }

@@ -8,7 +8,8 @@ namespace {
 
 void PrintUsage() {
     std::fputs("usage: dvl i ARCHIVE...                   identify archives\n"
-               "       dvl x [-o DIR] [--spec MASK] [--flat] [--password PW]... ARCHIVE...\n"
+               "       dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] [--password PW]...\n"
+               "             ARCHIVE...\n"
                "                                          extract\n"
                "       dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
                "                                          test without writing\n"

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +60,13 @@ bool SplitComponents(std::string_view relative, std::vector<std::string>& parts,
         result.relative += part;
     }
     return true;
+}
+
+// Tags of temporary names: distinct within the process, hard to guess beyond it.
+uint32_t NextTemporaryTag() {
+    static uint32_t counter = uint32_t(getpid()) * 2654435761u ^ uint32_t(time(nullptr));
+    counter = counter * 1664525u + 1013904223u;
+    return counter;
 }
 
 void Fail(OutputResult& result, OutputStatus status, int error) {
@@ -144,10 +152,15 @@ OutputResult OutputTree::Check(std::string_view relative) const {
     const int root = OpenRoot(false);
     if (root < 0) return result; // nothing below a missing destination exists
     int fd = fcntl(root, F_DUPFD_CLOEXEC, 0);
-    for (const std::string& part : parts) {
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (fd < 0) break;
         if (IsLink(fd, part)) {
             result.status = OutputStatus::LinkInPath;
+            break;
+        }
+        if (i + 1 == parts.size() && IsProtected(fd, part)) {
+            result.status = OutputStatus::Protected;
             break;
         }
         const int next = openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -167,8 +180,10 @@ OutputResult OutputTree::CreateFolders(std::string_view relative) {
     return result;
 }
 
-OutputResult OutputTree::CreateFile(std::string_view relative, File& file) {
+OutputResult OutputTree::CreateFile(std::string_view relative, File& file,
+                                    PendingFile& pending) {
     file.Close();
+    pending.Discard();
     OutputResult result;
     std::vector<std::string> parts;
     if (!SplitComponents(relative, parts, result)) return result;
@@ -177,33 +192,92 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file) {
     const int folder = OpenFolders(parts, true, result);
     if (folder < 0) return result;
 
-    // Non-blocking, so that a FIFO lying in the file's place cannot hang the
-    // run; only a plain file is written to.
-    int fd = openat(folder, name.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    const int error = errno;
-    if (fd < 0) {
-        if (IsLink(folder, name))
+    struct stat st;
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Only a plain file is ever replaced.
+        if (S_ISLNK(st.st_mode))
             result.status = OutputStatus::LinkInPath;
-        else
-            Fail(result, OutputStatus::FileFailed, error);
+        else if (IsProtected(folder, name))
+            result.status = OutputStatus::Protected;
+        else if (!S_ISREG(st.st_mode))
+            Fail(result, OutputStatus::FileFailed, S_ISDIR(st.st_mode) ? EISDIR : EEXIST);
+    } else if (errno != ENOENT) {
+        Fail(result, OutputStatus::FileFailed, errno);
+    }
+    if (!result.Ok()) {
         close(folder);
         return result;
     }
-    close(folder);
-    struct stat st;
-    const int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        close(fd);
-        Fail(result, OutputStatus::FileFailed, EEXIST);
+
+    // The file is written under a name of its own beside the final one.
+    int fd = -1;
+    std::string temporary;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        char tag[32];
+        std::snprintf(tag, sizeof tag, ".dvl%08X.tmp", unsigned(NextTemporaryTag()));
+        temporary = tag;
+        fd = openat(folder, temporary.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        Fail(result, OutputStatus::FileFailed, errno);
+        close(folder);
         return result;
     }
     std::string native = rootNative_;
     for (const std::string& part : parts)
         native += '/' + part;
-    file.Adopt(fd, native + '/' + name);
+    file.Adopt(fd, native + '/' + temporary);
+    pending.folderFd_ = folder;
+    pending.temporary_ = temporary;
+    pending.final_ = name;
     return result;
+}
+
+void OutputTree::Protect(std::string_view winPath) {
+    struct stat st;
+    if (stat(ToNativePath(winPath).c_str(), &st) == 0) protected_.emplace_back(st.st_dev, st.st_ino);
+}
+
+bool OutputTree::IsProtected(int folderFd, const std::string& name) const {
+    struct stat st;
+    if (protected_.empty() || fstatat(folderFd, name.c_str(), &st, 0) != 0) return false;
+    for (const auto& [device, inode] : protected_)
+        if (st.st_dev == device && st.st_ino == inode) return true;
+    return false;
+}
+
+bool PendingFile::Commit() {
+    if (!Active()) return false;
+    const bool renamed = renameat(folderFd_, temporary_.c_str(), folderFd_, final_.c_str()) == 0;
+    const int error = errno;
+    if (!renamed) unlinkat(folderFd_, temporary_.c_str(), 0);
+    Release();
+    errno = error;
+    return renamed;
+}
+
+void PendingFile::Discard() {
+    if (!Active()) return;
+    unlinkat(folderFd_, temporary_.c_str(), 0);
+    Release();
+}
+
+bool PendingFile::KeepAs(std::string_view suffix) {
+    if (!Active()) return false;
+    const std::string kept = FittedName(final_ + std::string(suffix));
+    const bool renamed = renameat(folderFd_, temporary_.c_str(), folderFd_, kept.c_str()) == 0;
+    if (!renamed) unlinkat(folderFd_, temporary_.c_str(), 0);
+    Release();
+    return renamed;
+}
+
+void PendingFile::Release() {
+    close(folderFd_);
+    folderFd_ = -1;
+    temporary_.clear();
+    final_.clear();
 }
 
 bool OutputTree::RemoveFile(std::string_view relative) {

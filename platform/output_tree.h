@@ -5,12 +5,17 @@
 // through a link that already lies in the destination, whatever its spelling;
 // such an entry is refused. Names are created exactly as given. A component
 // longer than a file name may be is shortened the same way every time, so the
-// same stored name always arrives under the same name.
+// same stored name always arrives under the same name. A file is written
+// beside its final name and takes it only when committed, so a failed entry
+// never leaves a file that looks complete nor destroys the one it would
+// replace; the archives being read are never replaced.
 #pragma once
 
 #include "platform/file.h"
 
 #include <string>
+#include <sys/types.h>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +28,7 @@ enum class OutputStatus {
                   // or a name the file system refuses
     FolderFailed, // a folder could not be made or opened (error says why)
     FileFailed,   // the file could not be created (error says why)
+    Protected,    // the file's place holds an archive being read
 };
 
 struct OutputResult {
@@ -41,6 +47,34 @@ constexpr size_t kMaxNameBytes = 255;
 // short), cut on a character boundary to kMaxNameBytes.
 std::string FittedName(std::string_view name);
 
+class OutputTree;
+
+// A file written beside its final name until it is committed; discarded when
+// dropped uncommitted.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() { Discard(); }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool Active() const { return folderFd_ >= 0; }
+    // Gives the written (and closed) file its final name, replacing what is
+    // there; false (with errno set) when it could not.
+    bool Commit();
+    // Removes the written file.
+    void Discard();
+    // Keeps the written file under its final name with `suffix` added.
+    bool KeepAs(std::string_view suffix);
+
+private:
+    friend class OutputTree;
+    void Release();
+
+    int folderFd_ = -1;
+    std::string temporary_, final_;
+};
+
 class OutputTree {
 public:
     // The destination folder (Windows form). It may itself be a link; it is
@@ -56,9 +90,12 @@ public:
     OutputResult Check(std::string_view relative) const;
     // The folders of `relative`, with the missing ones created.
     OutputResult CreateFolders(std::string_view relative);
-    // The plain file at `relative` (created or truncated, write-only, in
-    // `file`) with its missing parent folders.
-    OutputResult CreateFile(std::string_view relative, File& file);
+    // A new plain file (write-only, in `file`) beside `relative`, with the
+    // missing parent folders; `pending` gives it its name when committed.
+    OutputResult CreateFile(std::string_view relative, File& file, PendingFile& pending);
+    // Files that no entry may replace (the archive and its volumes), by
+    // identity, whatever name leads to them; missing ones are ignored.
+    void Protect(std::string_view winPath);
     // Removes a plain file (or a link) at `relative` as created; false when
     // it is not there or could not be removed.
     bool RemoveFile(std::string_view relative);
@@ -69,8 +106,11 @@ private:
     int OpenFolders(const std::vector<std::string>& parts, bool create, OutputResult& result) const;
     int OpenRoot(bool create) const;
 
+    bool IsProtected(int folderFd, const std::string& name) const;
+
     std::string rootNative_;
     mutable int rootFd_ = -1;
+    std::vector<std::pair<dev_t, ino_t>> protected_;
 };
 
 } // namespace dvl::platform

@@ -29,11 +29,7 @@ MemberOutput::~MemberOutput() {
 
 int MemberOutput::Create(platform::OutputTree& tree, const std::string& relative) {
     Discard();
-    const platform::OutputResult created = tree.CreateFile(relative, file_);
-    if (!created.Ok()) return ACE_OPEN_ERROR;
-    tree_ = &tree;
-    relative_ = created.relative;
-    return ACE_OK;
+    return tree.CreateFile(relative, file_, pending_).Ok() ? ACE_OK : ACE_OPEN_ERROR;
 }
 
 int MemberOutput::Write(const uint8_t* data, size_t size) {
@@ -53,15 +49,12 @@ int MemberOutput::Finish(uint32_t dosTime, uint32_t attributes) {
         Discard();
         return ACE_WRITE_ERROR;
     }
-    relative_.clear();
-    return ACE_OK;
+    return pending_.Commit() ? ACE_OK : ACE_WRITE_ERROR;
 }
 
 void MemberOutput::Discard() {
-    if (relative_.empty()) return;
     file_.Close();
-    tree_->RemoveFile(relative_);
-    relative_.clear();
+    pending_.Discard();
 }
 
 int CreateMemberDirectory(platform::OutputTree& tree, const std::string& relative) {

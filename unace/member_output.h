@@ -1,5 +1,6 @@
-// The file an extracted member is written to. It exists only while the member
-// is being extracted: a member that fails leaves no partial file behind.
+// The file an extracted member is written to. It is written beside its final
+// name and takes it only when the member verified: a member that fails
+// leaves no partial file behind and the file it would replace intact.
 #pragma once
 
 #include "platform/file.h"
@@ -20,22 +21,21 @@ public:
     MemberOutput& operator=(const MemberOutput&) = delete;
 
     // Creates the file at a path below the tree's destination ("\"
-    // separated) with its missing folders, never through a symbolic link;
-    // ACE_OK or ACE_OPEN_ERROR.
+    // separated) with its missing folders, never through a symbolic link nor
+    // in an archive's place; ACE_OK or ACE_OPEN_ERROR.
     int Create(platform::OutputTree& tree, const std::string& relative);
     bool IsOpen() const { return file_.IsOpen(); }
     // ACE_OK, ACE_DISK_FULL or ACE_WRITE_ERROR.
     int Write(const uint8_t* data, size_t size);
-    // Gives the file the member's date and attributes and closes it; the file
-    // is removed when closing fails (ACE_WRITE_ERROR).
+    // Gives the file the member's date and attributes, closes it and gives it
+    // its name; the file is removed when that fails (ACE_WRITE_ERROR).
     int Finish(uint32_t dosTime, uint32_t attributes);
     // Closes and removes the unfinished file.
     void Discard();
 
 private:
     platform::File file_;
-    platform::OutputTree* tree_ = nullptr;
-    std::string relative_; // as created; empty when no file is open
+    platform::PendingFile pending_;
 };
 
 // Creates a directory member with its parents; ACE_OK or ACE_OPEN_ERROR.

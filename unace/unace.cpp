@@ -8,7 +8,9 @@
 #include "unace/decoder/ace_decoder.h"
 #include "unace/member_data.h"
 #include "unace/member_output.h"
+#include "unace/volume_names.h"
 #include "unace/volume_set.h"
+#include "platform/paths.h"
 
 #include <algorithm>
 #include <climits>
@@ -34,12 +36,31 @@ struct PendingMember {
 
 } // namespace
 
+namespace {
+
+constexpr int kMaxProtectedVolumes = 1000;
+
+// No member may replace the archive or a volume of its set.
+void ProtectVolumes(platform::OutputTree& tree, const std::string& firstVolume) {
+    std::string volume = firstVolume;
+    for (int n = 0; n < kMaxProtectedVolumes && !volume.empty(); ++n) {
+        tree.Protect(volume);
+        std::string next;
+        for (const std::string& candidate : NextVolumeNames(volume))
+            if (next.empty() && platform::FileExists(candidate)) next = candidate;
+        volume = next;
+    }
+}
+
+} // namespace
+
 struct AceArchive {
     explicit AceArchive(const AceOpenData& data)
-        : openMode(data.OpenMode), volumes({data.ChangeVolProc, data.UserData}),
+        : firstVolume(data.ArcName), openMode(data.OpenMode), volumes({data.ChangeVolProc, data.UserData}),
           processData(data.ProcessDataProc), userData(data.UserData),
           password(data.Password ? data.Password : "") {}
 
+    std::string firstVolume;
     int openMode;
     VolumeSet volumes;
     AceProcessDataProc processData;
@@ -54,6 +75,7 @@ struct AceArchive {
         if (!tree || treeFolder != destFolder) {
             tree = std::make_unique<platform::OutputTree>(destFolder);
             treeFolder = destFolder;
+            ProtectVolumes(*tree, firstVolume);
         }
         return *tree;
     }

@@ -23,8 +23,19 @@ public:
     void Prepare(TLorvex& l) override {
         l.SetHeaderSize(kHeaderSize);
         l.HeaderPos = kFirstEntry; // the walk reads from the byte before it
+        // The archive header: "HA" and the number of entries.
+        uint8_t header[4] = {};
+        l.SeekInput(l.StartOffset() - 1);
+        l.ReadInput(header, sizeof header);
+        recorded_ = Le16(header + 2);
+        read_ = 0;
     }
     void Step(TLorvex& l) override;
+    void Finish(TLorvex& l) override { l.ReportMissingEntries(read_, recorded_); }
+
+private:
+    uint16_t recorded_ = 0;
+    uint32_t read_ = 0;
 };
 
 void HaReader::Step(TLorvex& l) {
@@ -34,6 +45,7 @@ void HaReader::Step(TLorvex& l) {
     const uint32_t packed = Le32(h + 2), original = Le32(h + 6), crc = Le32(h + 10);
     const uint32_t stamp = Le32(h + 14);
 
+    ++read_;
     std::string path = l.ReadZeroName();
     for (char& c : path)
         if (uint8_t(c) == kPathSeparator || c == '/') c = '\\';

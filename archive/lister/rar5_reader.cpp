@@ -216,6 +216,11 @@ class Rar5Reader final : public Reader {
 public:
     void Prepare(TLorvex& l) override;
     void Step(TLorvex& l) override;
+    // Every archive of this format ends in an end block (each volume of a
+    // set too); a walk that stops short of it met a cut or damaged archive.
+    void Finish(TLorvex& l) override {
+        if (!ended_) l.ReportError(l.ArchivePath(), "0", kErrUnexpectedEnd);
+    }
 
 private:
     // The whole block at `start` in block_; its fields in `header`, the
@@ -225,6 +230,7 @@ private:
     void ReadComment(TLorvex& l, const FileFields& f, int64_t dataAt, int64_t packed);
 
     std::vector<uint8_t> block_;
+    bool ended_ = false; // at the end block, or at encrypted headers
 };
 
 void Rar5Reader::Prepare(TLorvex& l) {
@@ -264,6 +270,7 @@ void Rar5Reader::Step(TLorvex& l) {
     FieldReader fields(nullptr, 0);
     if (!ReadBlock(l, start, header, fields) || header.type == kEncryptionBlock ||
         header.type == kEndBlock) {
+        ended_ = header.type == kEncryptionBlock || header.type == kEndBlock;
         l.EndWalk();
         return;
     }

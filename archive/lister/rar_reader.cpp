@@ -105,6 +105,14 @@ class RarReader final : public Reader {
 public:
     void Prepare(TLorvex& l) override;
     void Step(TLorvex& l) override;
+    // Archives of this format need not end in an end block; one whose last
+    // block runs past the end of the file was cut.
+    void Finish(TLorvex& l) override {
+        if (!ended_ && l.ReadPos > l.StopPos) l.ReportError(l.ArchivePath(), "0", kErrUnexpectedEnd);
+    }
+
+private:
+    bool ended_ = false; // at the end block, or at headers that cannot be walked
 };
 
 void RarReader::Prepare(TLorvex& l) {
@@ -123,6 +131,7 @@ void RarReader::Prepare(TLorvex& l) {
     // Encrypted headers, and the later format's headers, cannot be walked.
     if (main[6] == kRar5MarkerByte || (flags & kMainEncryptedHeaders)) {
         l.HeaderPos = l.StopPos + 1;
+        ended_ = true;
         return;
     }
     const int64_t mainAt = marker + kRarMarkerSize;
@@ -140,6 +149,7 @@ void RarReader::Step(TLorvex& l) {
     const uint8_t type = h[2];
     const uint16_t flags = Le16(h + 3), headerSize = Le16(h + 5);
     if (headerSize < kMinBlockSize || type == kEndBlock) {
+        ended_ = type == kEndBlock;
         l.EndWalk();
         return;
     }
@@ -220,6 +230,7 @@ public:
         chosen_->Prepare(l);
     }
     void Step(TLorvex& l) override { chosen_->Step(l); }
+    void Finish(TLorvex& l) override { chosen_->Finish(l); }
 
 private:
     std::unique_ptr<Reader> chosen_;

@@ -129,9 +129,10 @@ void ZipReader::Step(TLorvex& l) {
 void ZipReader::Finish(TLorvex& l) {
     // Archivers that write more than 65535 entries without ZIP64 keep the
     // count's low 16 bits.
-    const bool countDiffers =
-        recordedEntries_ != 0xFFFF && uint16_t(headersRead_) != recordedEntries_;
-    if (stoppedOnDamage_ || countDiffers) l.ReportError(l.ArchivePath(), "0", kErrBadFileHeader);
+    if (recordedEntries_ != 0xFFFF && uint16_t(headersRead_) < recordedEntries_)
+        l.ReportMissingEntries(uint16_t(headersRead_), recordedEntries_);
+    else if (stoppedOnDamage_)
+        l.ReportError(l.ArchivePath(), "0", kErrBadFileHeader);
 }
 
 void ZipReader::Fill(TLorvex& l, const CentralHeader& h) {

@@ -52,6 +52,10 @@ int EntryInput::NextInputByte() {
 }
 
 bool EntryOutput::Write(const uint8_t* data, size_t n) {
+    if (n > limit_ - written_) {
+        failure_ = EFBIG;
+        return false;
+    }
     size_t count = n;
     bool complete = false;
     try {

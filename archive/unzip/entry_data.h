@@ -52,17 +52,21 @@ private:
 // Decoded bytes of an entry, written through the current extractor.
 class EntryOutput : public InflateOutput {
 public:
-    explicit EntryOutput(TUnBase& extractor) : extractor_(extractor) {}
+    // limit: the most the entry may decode to (its stored size); more fails
+    // the write with EFBIG.
+    EntryOutput(TUnBase& extractor, uint64_t limit) : extractor_(extractor), limit_(limit) {}
 
     bool Write(const uint8_t* data, size_t n) override;
     // The register for the CRC verdict: compare its complement with the CRC.
     uint32_t Crc() const { return crc_; }
     uint64_t Written() const { return written_; }
-    // Set when a write failed; errno of the failure (ENOSPC for a full disk).
+    // Set when a write failed; errno of the failure (ENOSPC for a full disk,
+    // EFBIG for output beyond the limit).
     std::optional<int> WriteFailure() const { return failure_; }
 
 private:
     TUnBase& extractor_;
+    uint64_t limit_;
     uint32_t crc_ = 0xFFFFFFFFu;
     uint64_t written_ = 0;
     std::optional<int> failure_;

@@ -36,6 +36,17 @@ bool IsFolderOrLabel(const CentralHeader& h, const std::string& stored) {
     return !stored.empty() && (stored.back() == '/' || stored.back() == '\\');
 }
 
+int32_t WriteFailureCode(int error) {
+    switch (error) {
+    case ENOSPC:
+        return kErrDiskFull;
+    case EFBIG:
+        return kErrSizeDifferent; // more output than the stored size
+    default:
+        return kErrWritingFile;
+    }
+}
+
 platform::File& Input() {
     return Library().input;
 }
@@ -111,6 +122,9 @@ void TUnZIP::ExtractLoop() {
 void TUnZIP::Run() {
     recNum_ = 0;
     nothingDone_ = true;
+    headersRead_ = 0;
+    diskFull_ = false;
+    dataRanges_.clear();
     FileName.clear();
     currentPassword_.clear();
     header_ = {};
@@ -157,11 +171,22 @@ void TUnZIP::Walk() {
     if (OnActivate) OnActivate(this);
     SetCancel(false);
     const bool wildcardSpec = HasWildcards(FileSpec());
+    WalkStep step = WalkStep::Next;
     while (position < ArchiveSize64()) {
-        if (!ProcessEntry(position, wildcardSpec)) break;
+        step = ProcessEntry(position, wildcardSpec);
+        if (step != WalkStep::Next) break;
         ReadCentralHeader(position);
     }
+    if (step != WalkStep::Stop) CheckDirectoryComplete(end.totalEntries);
     if (nothingDone_) ReportError(archive, "0", kErrNothingToDo);
+}
+
+// A directory that ends before the end record's count says entries were lost
+// to damage. Archivers that write more than 65535 entries without ZIP64 keep
+// the count's low 16 bits.
+void TUnZIP::CheckDirectoryComplete(uint16_t recorded) {
+    if (recorded == 0xFFFF || uint16_t(headersRead_) == recorded) return;
+    ReportMissingEntries(uint16_t(headersRead_), recorded);
 }
 
 // The end record lies within the last 32768 bytes (the record and a comment).
@@ -186,9 +211,12 @@ void TUnZIP::ReadCentralHeader(int64_t& position) {
     position += int64_t(ReadAt(position, central_, sizeof central_));
 }
 
-bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
+TUnZIP::WalkStep TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     header_ = CentralHeader::Parse(central_);
-    if (header_.signature != kCentralHeaderSignature || Library().cancel) return false;
+    if (header_.signature != kCentralHeaderSignature) return WalkStep::End;
+    if (Library().cancel) return WalkStep::Stop;
+    ++headersRead_;
+    const WalkStep next = wildcardSpec ? WalkStep::Next : WalkStep::Stop;
 
     std::string stored(header_.nameLength, '\0');
     stored.resize(ReadAt(position, stored.data(), stored.size()));
@@ -201,21 +229,15 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     MakeOutputName(stored);
 
     const int64_t skip = int64_t(header_.extraLength) + header_.commentLength;
-    if (IsFolderOrLabel(header_, stored)) {
-        position += skip;
-        return true;
-    }
+    position += skip;
+    if (IsFolderOrLabel(header_, stored)) return WalkStep::Next;
     if (!SelectsEveryEntry(FileSpec()) &&
-        !MatchFileSpec(StoredNameToAnsi(stored), FileSpec(), false)) {
-        position += skip;
-        return true;
-    }
+        !MatchFileSpec(StoredNameToAnsi(stored), FileSpec(), false))
+        return WalkStep::Next;
     if (OutputRelativePath().empty()) {
         // No file name is left to create (empty, ".", ".."): say which entry.
         ReportError(shownName, "0", kErrInvalidFileName);
-        if (!wildcardSpec) return false;
-        position += skip;
-        return true;
+        return next;
     }
 
     uint8_t localBytes[kLocalHeaderSize] = {};
@@ -223,6 +245,15 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     const LocalHeader local = LocalHeader::Parse(localBytes);
     if (local.signature != kLocalHeaderSignature && local.signature != kZip250Signature)
         RaiseError(FileName, "0", kErrInconsistentLocalHeader);
+    if (!ClaimDataRange(local)) {
+        ReportError(FileName, "0", kErrOverlappingData);
+        return next;
+    }
+    if (diskFull_ && Target() == OutputTarget::Files) {
+        // Nothing more is written once the disk was found full.
+        ReportError(FileName, "0", kErrDiskFull);
+        return next;
+    }
 
     ++recNum_;
     bool extract = true;
@@ -238,6 +269,7 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
         --recNum_;
 
     const bool crcPass = ~crcRegister == header_.crc;
+    const bool sizePass = outcome != EntryOutcome::Decoded || SizeAgrees();
     if (outcome == EntryOutcome::NotDecoded) {
         // Its own error has been reported; there is no register to judge.
         if (OnEnd) OnEnd(this, FileName, false);
@@ -246,9 +278,41 @@ bool TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     } else if (outcome == EntryOutcome::Decoded && !crcPass) {
         ReportError(FileName, "0", kErrFailsCrc);
     }
+    if (outcome == EntryOutcome::Decoded && crcPass && !sizePass)
+        ReportError(FileName, "0", kErrSizeDifferent);
+    if (outcome == EntryOutcome::Decoded) SettleOutput(crcPass && sizePass);
+    return next;
+}
 
-    if (!wildcardSpec) return false;
-    position += skip;
+// The stored size where the entry has one (ZIP64 keeps it elsewhere).
+bool TUnZIP::SizeAgrees() const {
+    return header_.unpackedSize == kZip64SizeMarker || decodedSize_ == header_.unpackedSize;
+}
+
+// A verified entry takes its name; a failed one leaves no file that looks
+// complete (kept under a name that says so when asked).
+void TUnZIP::SettleOutput(bool verified) {
+    if (Target() != OutputTarget::Files) return;
+    if (verified) {
+        if (!CommitOutput()) ReportError(FileName, "0", kErrWritingFile);
+    } else {
+        DiscardOutput();
+    }
+}
+
+// Entries whose data overlaps that of another entry are how archives claim
+// far more output than they hold; each byte range is extracted once.
+// Empty entries hold no data and claim nothing; nor do entries whose size
+// is kept in a ZIP64 field.
+bool TUnZIP::ClaimDataRange(const LocalHeader& local) {
+    if (header_.packedSize == 0 || header_.packedSize == kZip64SizeMarker) return true;
+    const int64_t start = int64_t(header_.localOffset) + stubBase_;
+    const int64_t end = start + kLocalHeaderSize + local.nameLength + local.extraLength +
+                        int64_t(header_.packedSize);
+    auto after = dataRanges_.lower_bound(start);
+    if (after != dataRanges_.end() && after->first < end) return false;
+    if (after != dataRanges_.begin() && std::prev(after)->second > start) return false;
+    dataRanges_.emplace(start, end);
     return true;
 }
 
@@ -272,7 +336,9 @@ TUnZIP::EntryOutcome TUnZIP::ExtractEntry(const LocalHeader& local, uint32_t& cr
     nothingDone_ = false;
     FinishOutputFile(writeFailure);
     if (writeFailure) {
-        ReportError(FileName, "0", *writeFailure == ENOSPC ? kErrDiskFull : kErrWritingFile);
+        if (*writeFailure == ENOSPC) diskFull_ = true;
+        ReportError(FileName, "0", WriteFailureCode(*writeFailure));
+        DiscardOutput();
         return EntryOutcome::NotDecoded;
     }
     return EntryOutcome::Decoded;
@@ -296,6 +362,9 @@ bool TUnZIP::OpenOutputFile(bool nameChanged) {
         return false;
     case platform::OutputStatus::FileFailed:
         ReportError(FileName, "0", kErrOpeningFile);
+        return false;
+    case platform::OutputStatus::Protected:
+        ReportError(FileName, "0", kErrWouldReplaceArchive);
         return false;
     }
     if (Target() != OutputTarget::Files) return true;
@@ -339,7 +408,10 @@ void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
     uint64_t packed = header_.packedSize;
     if (keys) packed = packed >= 12 ? packed - 12 : 0; // the encryption header is read
     EntryInput in(packed, keys, meter_);
-    EntryOutput out(*this);
+    // Output never grows past the stored size: more is how an entry claims
+    // little and fills the disk.
+    EntryOutput out(*this, header_.unpackedSize == kZip64SizeMarker ? UINT64_MAX
+                                                                    : header_.unpackedSize);
     try {
         switch (header_.method) {
         case 0:
@@ -373,6 +445,7 @@ void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
             {"", e.what(), platform::MessageIcon::Information, platform::MessageButtons::Ok});
     }
     crcRegister = out.Crc();
+    decodedSize_ = out.Written();
     writeFailure = out.WriteFailure();
 }
 

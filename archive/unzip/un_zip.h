@@ -8,6 +8,7 @@
 #include "archive/unzip/zip_crypto.h"
 #include "archive/unzip/zip_records.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -24,14 +25,20 @@ protected:
 
 private:
     enum class EntryOutcome { Decoded, Declined, NotDecoded };
+    // After a central header: on to the next, the directory's end, or a stop
+    // (cancel, a name without wildcards found).
+    enum class WalkStep { Next, End, Stop };
 
     void Run();
     void Walk();
     void EndRun();
     bool FindEndRecord(unzip::EndRecord& end);
     void ReadCentralHeader(int64_t& position);
-    // Steps through one central header; false ends the walk.
-    bool ProcessEntry(int64_t& position, bool wildcardSpec);
+    WalkStep ProcessEntry(int64_t& position, bool wildcardSpec);
+    void CheckDirectoryComplete(uint16_t recorded);
+    bool ClaimDataRange(const unzip::LocalHeader& local);
+    bool SizeAgrees() const;
+    void SettleOutput(bool verified);
     EntryOutcome ExtractEntry(const unzip::LocalHeader& local, uint32_t& crcRegister,
                               bool nameChanged);
     bool OpenOutputFile(bool nameChanged);
@@ -47,6 +54,10 @@ private:
     int64_t stubBase_ = 0;
     int32_t recNum_ = 0;
     bool nothingDone_ = true;
+    uint32_t headersRead_ = 0;  // central headers met, folders included
+    bool diskFull_ = false;     // once set, nothing more is written
+    uint64_t decodedSize_ = 0;  // of the last entry decoded
+    std::map<int64_t, int64_t> dataRanges_; // start -> end of the entries' data so far
     std::string currentPassword_;
     unzip::ProgressMeter meter_;
     std::unique_ptr<unzip::Inflater> inflater_;

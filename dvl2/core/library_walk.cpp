@@ -52,6 +52,7 @@ void LibraryWalk::VolumeMissing(const std::string& archiveCell, const std::strin
 }
 
 void LibraryWalk::VolumeOpened(const std::string& volumePath) {
+    volumes_.push_back(platform::ToWindowsPath(volumePath));
     SetArchiveLabel(LibraryNamePart(volumePath));
     frontEnd_.SetVolumeBar(frontEnd_.VolumeBarPosition() + 1, frontEnd_.VolumeBarMaximum());
 }
@@ -64,11 +65,14 @@ LibraryWalk::OutputCheck LibraryWalk::CheckOutput(const std::string& storedName,
                                                   bool libraryFitsNames) const {
     const std::string relative = ConfinedRelativePath(storedName);
     if (relative.empty()) return {};
-    const platform::OutputTree tree(frontEnd_.State().DestFolder);
+    platform::OutputTree tree(frontEnd_.State().DestFolder);
+    ProtectArchive(tree);
     const platform::OutputResult planned = tree.Check(relative);
     switch (planned.status) {
     case platform::OutputStatus::LinkInPath:
         return {ErrorMessage(kErrLinkInPath), false};
+    case platform::OutputStatus::Protected:
+        return {ErrorMessage(kErrWouldReplaceArchive), false};
     case platform::OutputStatus::InvalidName:
         return {ErrorMessage(kErrInvalidFileName), false};
     default:
@@ -78,10 +82,30 @@ LibraryWalk::OutputCheck LibraryWalk::CheckOutput(const std::string& storedName,
     return {{}, planned.renamed};
 }
 
+void LibraryWalk::ProtectArchive(platform::OutputTree& tree) const {
+    const std::string& archive = frontEnd_.State().ArchivePath;
+    tree.Protect(archive);
+    for (const std::string& volume : volumes_)
+        tree.Protect(volume);
+    // The volumes of a set that are still to come, by the names of both
+    // libraries' sets (base.part2.rar, base.r00, base.c00).
+    const std::string folder = ExtractFilePath(archive);
+    std::string stem = ExtractFileName(archive);
+    stem.erase(std::min(stem.find('.'), stem.size()));
+    for (const char* pattern : {".part*.rar", ".r??", ".c??"})
+        for (const std::string& name : platform::ListFiles(folder, stem + pattern))
+            tree.Protect(folder + name);
+}
+
 void LibraryWalk::RemoveExisting(const std::string& storedName) const {
     if (!StaysBelow(storedName)) return;
     platform::OutputTree tree(frontEnd_.State().DestFolder);
+    ProtectArchive(tree);
     if (tree.Check(storedName).Ok()) tree.RemoveFile(storedName);
+}
+
+std::string LibraryWalk::LastVolume() const {
+    return volumes_.empty() ? frontEnd_.State().ArchivePath : volumes_.back();
 }
 
 bool LibraryWalk::EnsureDestination() const {

@@ -6,6 +6,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+namespace dvl::platform {
+class OutputTree;
+}
 
 namespace dvl::dvl2 {
 
@@ -56,12 +61,20 @@ public:
     // destination folder; nothing is reached through a symbolic link.
     void RemoveExisting(const std::string& storedName) const;
 
+    // The volume opened last (Windows form): the archive itself until the
+    // library changes volume.
+    std::string LastVolume() const;
+
     // Creates the destination folder with its missing parents; true when it
     // exists afterwards.
     bool EnsureDestination() const;
 
 private:
+    // No entry may replace the archive or a volume of its set.
+    void ProtectArchive(platform::OutputTree& tree) const;
+
     FrontEnd& frontEnd_;
+    std::vector<std::string> volumes_; // opened so far
     std::string fileLabel_;
     std::string archiveLabel_;
 };

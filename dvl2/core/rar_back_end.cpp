@@ -1,6 +1,7 @@
 #include "dvl2/core/rar_back_end.h"
 
 #include "archive/errors.h"
+#include "archive/lister/lorvex.h"
 #include "archive/text.h"
 #include "dvl2/core/front_end.h"
 #include "platform/hooks.h"
@@ -58,6 +59,22 @@ const char* ProcessErrorText(int code) {
     default:
         return nullptr;
     }
+}
+
+// The library ends its walk at an archive cut at a header as at a whole one;
+// the lister's reader looks for the end that the archive's format marks.
+bool EndsWhole(const std::string& volume) {
+    const std::string folder = platform::GetCurrentDir();
+    TLorvex lister(nullptr);
+    bool cut = false;
+    lister.OnRead = [](TZipCommon*, int32_t, int32_t) {};
+    lister.OnError = [&cut](TZipCommon*, const std::string&, const std::string&, int32_t code) {
+        cut |= code == kErrUnexpectedEnd;
+    };
+    lister.SetArchiveFile(volume);
+    lister.Activate();
+    platform::SetCurrentDir(folder); // the lister makes the archive's folder the current one
+    return !cut;
 }
 
 } // namespace
@@ -133,7 +150,9 @@ void RarBackEnd::RunRar() {
         }
         r = archive.ReadHeader(header);
     }
-    if (r == rar::kBadData) {
+    if (r == rar::kEndArchive && state.Mode != kModeList && !EndsWhole(walk_.LastVolume())) {
+        walk_.AddEntryRow("Unexpected end of archive");
+    } else if (r == rar::kBadData) {
         walk_.AddEntryRow("File header broken");
     } else if (r != 0 && r != rar::kEndArchive) {
         // Any other end of the walk means entries were left unread (an

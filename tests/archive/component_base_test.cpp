@@ -356,7 +356,8 @@ TEST(UnBaseOutput, TestTargetWritesNothing) {
     EXPECT_EQ(u.Target(), OutputTarget::Files);
     ASSERT_TRUE(u.CreateOutput("sub\\out").Ok());
     EXPECT_TRUE(u.WriteOutput(bytes, n));
-    Library().output.Close();
+    EXPECT_FALSE(fs::exists(dir / "sub" / "out")); // written beside its name until committed
+    EXPECT_TRUE(u.CommitOutput());
     EXPECT_EQ(test::ReadFile(dir / "sub" / "out"), (std::vector<uint8_t>{1, 2, 3}));
 }
 

@@ -27,10 +27,12 @@ protected:
 
     OutputResult Create(const std::string& relative) {
         File file;
-        OutputResult result = tree_.CreateFile(relative, file);
+        PendingFile pending;
+        OutputResult result = tree_.CreateFile(relative, file, pending);
         if (result.Ok()) {
             file.Write("x", 1);
             file.Close();
+            EXPECT_TRUE(pending.Commit());
         }
         return result;
     }
@@ -89,8 +91,57 @@ TEST_F(OutputTreeTest, CreatesExactNamesWithTheirFoldersAndFitsLongOnes) {
     // The destination itself is made when first needed.
     OutputTree fresh(ToWindowsPath((root_ / "made" / "here").string()));
     File file;
-    EXPECT_TRUE(fresh.CreateFile("d.txt", file).Ok());
+    PendingFile pending;
+    EXPECT_TRUE(fresh.CreateFile("d.txt", file, pending).Ok());
+    file.Close();
+    EXPECT_TRUE(pending.Commit());
     EXPECT_TRUE(fs::exists(root_ / "made" / "here" / "d.txt"));
+}
+
+// A file is written beside its name: until committed the old file stays,
+// and a discarded one leaves nothing; an archive being read is never replaced.
+TEST_F(OutputTreeTest, FilesTakeTheirNameOnlyWhenCommitted) {
+    test::WriteFile(dest_ / "old.txt", std::string("old"));
+    const auto write = [&](const std::string& relative, PendingFile& pending) {
+        File file;
+        EXPECT_TRUE(tree_.CreateFile(relative, file, pending).Ok());
+        file.Write("new", 3);
+        file.Close();
+    };
+    {
+        PendingFile pending;
+        write("old.txt", pending);
+        EXPECT_EQ(test::ReadText(dest_ / "old.txt"), "old");
+        pending.Discard();
+    }
+    {
+        PendingFile dropped; // dropped uncommitted: discarded
+        write("old.txt", dropped);
+    }
+    EXPECT_EQ(test::ReadText(dest_ / "old.txt"), "old");
+    {
+        PendingFile kept;
+        write("old.txt", kept);
+        EXPECT_TRUE(kept.KeepAs(".broken"));
+    }
+    EXPECT_EQ(test::ReadText(dest_ / "old.txt.broken"), "new");
+    PendingFile pending;
+    write("old.txt", pending);
+    EXPECT_TRUE(pending.Commit());
+    EXPECT_EQ(test::ReadText(dest_ / "old.txt"), "new");
+    // Nothing but the files themselves is left.
+    size_t count = 0;
+    for (const auto& e : fs::directory_iterator(dest_))
+        count += e.path().filename().string().rfind(".dvl", 0) == 0;
+    EXPECT_EQ(count, 0u);
+
+    // The archive, by whatever name leads to it.
+    test::WriteFile(root_ / "data.zip", std::string("archive"));
+    fs::create_hard_link(root_ / "data.zip", dest_ / "same.zip");
+    tree_.Protect(ToWindowsPath((root_ / "data.zip").string()));
+    EXPECT_EQ(tree_.Check("same.zip").status, OutputStatus::Protected);
+    EXPECT_EQ(Create("same.zip").status, OutputStatus::Protected);
+    EXPECT_EQ(test::ReadText(root_ / "data.zip"), "archive");
 }
 
 TEST(FittedName, ShortNamesStayAndLongOnesFitStablyOnCharacterBoundaries) {

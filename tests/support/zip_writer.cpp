@@ -18,7 +18,7 @@ void PutSharedFields(std::vector<uint8_t>& out, const ZipEntrySpec& e) {
     PutLe32(out, e.dosDateTime);
     PutLe32(out, e.crcOverride >= 0 ? uint32_t(e.crcOverride) : Crc32(e.data));
     PutLe32(out, uint32_t(Body(e).size()));
-    PutLe32(out, uint32_t(e.data.size()));
+    PutLe32(out, e.sizeOverride >= 0 ? uint32_t(e.sizeOverride) : uint32_t(e.data.size()));
     PutLe16(out, uint32_t(e.name.size()));
     PutLe16(out, 0);
 }
@@ -41,6 +41,10 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
     const uint32_t base = relativeToPrefix ? uint32_t(prefix.size()) : 0;
     std::vector<uint32_t> offsets;
     for (const auto& e : entries_) {
+        if (e.sharesDataWith >= 0) {
+            offsets.push_back(offsets[size_t(e.sharesDataWith)]);
+            continue;
+        }
         offsets.push_back(uint32_t(out.size()) - base);
         PutLe32(out, e.localSignature);
         PutLe16(out, 20);

@@ -17,7 +17,11 @@ struct ZipEntrySpec {
     uint32_t dosDateTime = 0x5A214C6A; // 2025-01-01 09:35:20
     uint32_t externalAttr = 0x20;
     uint32_t localSignature = 0x04034B50;
-    int64_t crcOverride = -1; // the stored CRC when >= 0
+    int64_t crcOverride = -1;  // the stored CRC when >= 0
+    int64_t sizeOverride = -1; // the stored uncompressed size when >= 0
+    // An earlier entry whose local header and data this one's central header
+    // points at; it writes no local record of its own.
+    int sharesDataWith = -1;
 };
 
 class ZipWriter {

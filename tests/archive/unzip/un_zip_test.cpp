@@ -625,7 +625,11 @@ TEST_F(UnZip, DamagedArchivesNeverCrashAndKeepTheOtherEntries) {
         if (codes.empty()) {
             EXPECT_EQ(test::ReadFile(dir / "out" / "a.txt"), a) << "flip at " << at;
         } else {
-            EXPECT_EQ(codes, std::vector<int32_t>{25120}) << "flip at " << at;
+            // A CRC failure, or output that outgrew the stored size.
+            EXPECT_TRUE(codes == std::vector<int32_t>{25120} ||
+                        codes == std::vector<int32_t>{25133})
+                << "flip at " << at;
+            EXPECT_FALSE(fs::exists(dir / "out" / "a.txt")) << "flip at " << at;
             ++detected;
         }
         EXPECT_EQ(test::ReadFile(dir / "out" / "c.txt"), c) << "flip at " << at;
