@@ -115,6 +115,7 @@ constexpr MessageEntry kMessages[] = {
     {26913, "Not written: it would replace the archive being read"},
     {26914, "Not extracted: its data overlaps another entry's"},
     {26915, "Directory damaged: entries could not be read"},
+    {26916, "Not extracted: the existing file stays"},
     {26999, "Nothing to do"},
 };
 

@@ -41,12 +41,13 @@ enum ErrorCode : int32_t {
     kErrInvalidPassword = 26517,
     kErrPasswordFailed = 26522,
     // Dovrel's own, for entries that are not written as stored.
-    kErrLinkInPath = 26910,  // refused: a symbolic link lies in the output path
-    kErrNameChanged = 26911, // written under a name the file system can hold
-    kErrLinkEntry = 26912,   // a symbolic link entry: links are never made from archives
+    kErrLinkInPath = 26910,          // refused: a symbolic link lies in the output path
+    kErrNameChanged = 26911,         // written under a name the file system can hold
+    kErrLinkEntry = 26912,           // a symbolic link entry: links are never made from archives
     kErrWouldReplaceArchive = 26913, // the output would replace an archive being read
     kErrOverlappingData = 26914,     // the entry's data overlaps another entry's
     kErrDirectoryDamaged = 26915,    // entries lost to a damaged directory (file: "N of M")
+    kErrExistingKept = 26916,        // not extracted: the file there stays (dvl's policy)
     kErrNothingToDo = 26999,
 };
 

@@ -45,11 +45,24 @@ bool TUnBase::WriteOutput(const uint8_t* buffer, size_t& count) {
 platform::OutputResult TUnBase::CreateOutput(const std::string& relativePath) {
     if (target_ == OutputTarget::Test) return {};
     Library().output.Close();
+    if (!renameOutput_) return Tree().CreateFile(relativePath, Library().output, pendingOutput_);
+    renameOutput_ = false;
+    platform::OutputResult result =
+        Tree().CreateFile(Tree().FreeName(relativePath), Library().output, pendingOutput_);
+    result.renamed = true;
+    return result;
+}
+
+platform::OutputTree& TUnBase::Tree() {
     if (!outputTree_) {
         outputTree_ = std::make_unique<platform::OutputTree>(ExtractDir());
         outputTree_->Protect(ArchivePathValue());
     }
-    return outputTree_->CreateFile(relativePath, Library().output, pendingOutput_);
+    return *outputTree_;
+}
+
+bool TUnBase::OutputExists(const std::string& relativePath) {
+    return Tree().Exists(relativePath);
 }
 
 bool TUnBase::CommitOutput() {

@@ -38,11 +38,19 @@ public:
     // place. It is written beside that path until CommitOutput gives it its
     // name (only when output goes to files; a test run creates nothing).
     platform::OutputResult CreateOutput(const std::string& relativePath);
+    // True when a file (or anything else) lies where the output for the path
+    // below ExtractDir would go: by its exact name, as that is what would be
+    // replaced.
+    bool OutputExists(const std::string& relativePath);
     // The closed output file takes its name, replacing what is there.
     bool CommitOutput();
     // The output file is removed, or kept with ".broken" added to its name
     // when KeepBroken is set.
     void DiscardOutput();
+
+    // Asked while an entry's file exists (from OnFileExists): the entry goes
+    // to a free name beside it ("name (1).ext") instead of replacing it.
+    void RenameOutput() { renameOutput_ = true; }
 
     bool KeepBroken() const { return keepBroken_; }
     void SetKeepBroken(bool value) { keepBroken_ = value; }
@@ -53,13 +61,17 @@ public:
 protected:
     // The walk that Extract and Test run; the base has none.
     virtual void ExtractLoop() {}
+    // Forgets a rename asked for an earlier entry.
+    void StartEntry() { renameOutput_ = false; }
 
 private:
     void StartRun(OutputTarget target);
+    platform::OutputTree& Tree();
 
     std::unique_ptr<platform::OutputTree> outputTree_; // below ExtractDir, made when first needed
     platform::PendingFile pendingOutput_;
     bool keepBroken_ = false;
+    bool renameOutput_ = false;
     TCpuType cpuType_ = cptAuto;
     OutputTarget target_ = OutputTarget::Files;
 };

@@ -19,9 +19,13 @@ bool IsAceArchive(TArcType type, const std::string& archivePath) {
 
 int AceCommand(const std::string& shownName, const std::string& archivePath,
                LibraryOperation operation, const std::string& destFolder,
-               const std::string& password) {
+               const std::string& password, const KeepExisting& keepExisting) {
     const LibraryBackEnd ace{
-        "ACE", [&password](dvl2::FrontEnd& frontEnd) { frontEnd.Ace().SetPassword(password); },
+        "ACE",
+        [&](dvl2::FrontEnd& frontEnd) {
+            frontEnd.Ace().SetPassword(password);
+            frontEnd.Ace().SetKeepExisting(keepExisting);
+        },
         [](dvl2::FrontEnd& frontEnd) { return frontEnd.Ace().ArchiveFailed(); }};
     return LibraryCommand(ace, shownName, archivePath, operation, destFolder);
 }

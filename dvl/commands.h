@@ -3,6 +3,7 @@
 
 #include "archive/arc_type.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,17 +27,23 @@ enum class LibraryOperation { Extract, Test, List };
 // True for the RAR types, and for an archive of no known type that the UnRAR
 // library opens (its self-extractors).
 bool IsRarArchive(TArcType type, const std::string& archivePath);
+// keepExisting: asked before an entry replaces an existing file; true keeps
+// it (unset: files are replaced).
+using KeepExisting = std::function<bool(const std::string& path)>;
 int RarCommand(const std::string& shownName, const std::string& archivePath,
                LibraryOperation operation, const std::string& destFolder,
-               const std::string& password);
+               const std::string& password, const KeepExisting& keepExisting = {});
 // True for an archive of no known type that the UnACE library opens (ACE
 // archives and their self-extractors).
 bool IsAceArchive(TArcType type, const std::string& archivePath);
 int AceCommand(const std::string& shownName, const std::string& archivePath,
                LibraryOperation operation, const std::string& destFolder,
-               const std::string& password);
+               const std::string& password, const KeepExisting& keepExisting = {});
 
-// An argument path as the components take it: absolute, Windows form.
+// An argument path as the components take it: absolute (against the folder
+// the command started in, whatever folder is current now), Windows form.
 std::string ComponentPath(const std::string& nativePath);
+// Takes the current folder as the one the command started in; called first.
+void RememberStartFolder();
 
 } // namespace dvl::cli

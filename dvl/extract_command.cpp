@@ -2,6 +2,7 @@
 #include "archive/errors.h"
 #include "archive/unzip/un_zip.h"
 #include "dvl/commands.h"
+#include "dvl/overwrite_policy.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@ struct ExtractOptions {
     std::string spec = "*.*";
     bool flat = false;
     bool keepBroken = false;
+    OverwriteMode overwrite = OverwritePolicy::DefaultMode();
     std::vector<std::string> passwords;
     std::vector<std::string> archives;
 };
@@ -37,6 +39,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
             options.flat = true;
         } else if (!test && a == "--keep-broken") {
             options.keepBroken = true;
+        } else if (!test && a.rfind("--overwrite=", 0) == 0) {
+            if (!OverwritePolicy::ParseMode(a.substr(12), options.overwrite)) return false;
         } else if (a == "--password") {
             std::string pw;
             if (!value(pw)) return false;
@@ -47,7 +51,7 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
             options.archives.push_back(a);
         }
     }
-    return !options.archives.empty() && (!test || options.archives.size() == 1);
+    return !options.archives.empty();
 }
 
 // Failures of the archive as a whole, as opposed to one of its entries.
@@ -60,7 +64,8 @@ void PrintError(int32_t code, const std::string& file) {
     std::fprintf(stderr, "%d %s (%s)\n", code, ErrorMessage(code).c_str(), file.c_str());
 }
 
-int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool test) {
+int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool test,
+                   OverwritePolicy& policy) {
     int status = kExitOk;
     TUnZIP unzip(nullptr);
     unzip.SetZipCmntBufSize(2000);
@@ -73,6 +78,23 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
     unzip.OnError = [&](TZipCommon*, const std::string& fn, const std::string&, int32_t code) {
         PrintError(code, fn);
         status = std::max(status, IsArchiveLevel(code) ? int(kExitUsage) : int(kExitEntryFailed));
+    };
+    unzip.OnFileExists = [&](TZipCommon*, const std::string& fn, double, bool& accept) {
+        switch (policy.Decide(platform::ToNativeSpelling(fn))) {
+        case OverwritePolicy::Answer::Replace:
+            break;
+        case OverwritePolicy::Answer::Keep:
+            accept = false;
+            unzip.ReportError(fn, "0", kErrExistingKept);
+            break;
+        case OverwritePolicy::Answer::Rename:
+            unzip.RenameOutput();
+            break;
+        }
+    };
+    // The libraries write stored names only: a renamed entry keeps the file.
+    const KeepExisting keepExisting = [&policy](const std::string& path) {
+        return policy.Decide(path) != OverwritePolicy::Answer::Replace;
     };
     const bool showProgress = isatty(STDERR_FILENO);
     if (showProgress) {
@@ -97,9 +119,9 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
     const std::string password =
         options.passwords.empty() ? std::string() : options.passwords.front();
     if (IsRarArchive(unzip.ArcType(), archivePath))
-        return RarCommand(arg, archivePath, libraryOperation, destFolder, password);
+        return RarCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
     if (IsAceArchive(unzip.ArcType(), archivePath))
-        return AceCommand(arg, archivePath, libraryOperation, destFolder, password);
+        return AceCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
     if (test)
         unzip.Test();
     else
@@ -113,15 +135,17 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
 int ExtractCommand(const std::vector<std::string>& args, bool test) {
     ExtractOptions options;
     if (!ParseOptions(args, test, options)) {
-        std::fputs(test ? "usage: dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
-                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] "
-                          "[--password PW]... ARCHIVE...\n",
+        std::fputs(test ? "usage: dvl t [--spec MASK] [--password PW]... ARCHIVE...\n"
+                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken]\n"
+                          "             [--overwrite=always|never|rename] [--password PW]... "
+                          "ARCHIVE...\n",
                    stderr);
         return kExitUsage;
     }
     int status = kExitOk;
+    OverwritePolicy policy(options.overwrite);
     for (const std::string& archive : options.archives)
-        status = std::max(status, ProcessArchive(archive, options, test));
+        status = std::max(status, ProcessArchive(archive, options, test, policy));
     return status;
 }
 

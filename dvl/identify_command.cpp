@@ -10,10 +10,25 @@
 
 namespace dvl::cli {
 
+namespace {
+
+// The components make an archive's folder the current one; every argument
+// is read against the folder the command started in.
+std::filesystem::path& StartFolder() {
+    static std::filesystem::path folder = std::filesystem::current_path();
+    return folder;
+}
+
+} // namespace
+
+void RememberStartFolder() {
+    StartFolder();
+}
+
 std::string ComponentPath(const std::string& nativePath) {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(nativePath, ec);
-    return platform::ToWindowsPath(ec ? nativePath : p.string());
+    const std::filesystem::path p(nativePath);
+    return platform::ToWindowsPath(
+        (p.is_absolute() ? p : StartFolder() / p).lexically_normal().string());
 }
 
 namespace {

@@ -8,10 +8,10 @@ namespace {
 
 void PrintUsage() {
     std::fputs("usage: dvl i ARCHIVE...                   identify archives\n"
-               "       dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] [--password PW]...\n"
-               "             ARCHIVE...\n"
+               "       dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken]\n"
+               "             [--overwrite=always|never|rename] [--password PW]... ARCHIVE...\n"
                "                                          extract\n"
-               "       dvl t [--spec MASK] [--password PW]... ARCHIVE\n"
+               "       dvl t [--spec MASK] [--password PW]... ARCHIVE...\n"
                "                                          test without writing\n"
                "       dvl l [--spec MASK] [--blank-dirs] [--tsv|--json] ARCHIVE\n"
                "                                          list the entries\n",
@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
         PrintUsage();
         return kExitUsage;
     }
+    RememberStartFolder();
     std::vector<std::string> args(argv + 2, argv + argc);
     if (std::strcmp(argv[1], "i") == 0) return IdentifyCommand(args);
     if (std::strcmp(argv[1], "x") == 0) return ExtractCommand(args, false);

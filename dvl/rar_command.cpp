@@ -17,9 +17,13 @@ bool IsRarArchive(TArcType type, const std::string& archivePath) {
 
 int RarCommand(const std::string& shownName, const std::string& archivePath,
                LibraryOperation operation, const std::string& destFolder,
-               const std::string& password) {
+               const std::string& password, const KeepExisting& keepExisting) {
     const LibraryBackEnd rar{
-        "RAR", [&password](dvl2::FrontEnd& frontEnd) { frontEnd.Rar().SetPassword(password); },
+        "RAR",
+        [&](dvl2::FrontEnd& frontEnd) {
+            frontEnd.Rar().SetPassword(password);
+            frontEnd.Rar().SetKeepExisting(keepExisting);
+        },
         [](dvl2::FrontEnd& frontEnd) { return frontEnd.Rar().ArchiveFailed(); }};
     return LibraryCommand(rar, shownName, archivePath, operation, destFolder);
 }

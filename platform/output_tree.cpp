@@ -180,8 +180,7 @@ OutputResult OutputTree::CreateFolders(std::string_view relative) {
     return result;
 }
 
-OutputResult OutputTree::CreateFile(std::string_view relative, File& file,
-                                    PendingFile& pending) {
+OutputResult OutputTree::CreateFile(std::string_view relative, File& file, PendingFile& pending) {
     file.Close();
     pending.Discard();
     OutputResult result;
@@ -216,8 +215,8 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file,
         char tag[32];
         std::snprintf(tag, sizeof tag, ".dvl%08X.tmp", unsigned(NextTemporaryTag()));
         temporary = tag;
-        fd = openat(folder, temporary.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -237,7 +236,8 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file,
 
 void OutputTree::Protect(std::string_view winPath) {
     struct stat st;
-    if (stat(ToNativePath(winPath).c_str(), &st) == 0) protected_.emplace_back(st.st_dev, st.st_ino);
+    if (stat(ToNativePath(winPath).c_str(), &st) == 0)
+        protected_.emplace_back(st.st_dev, st.st_ino);
 }
 
 bool OutputTree::IsProtected(int folderFd, const std::string& name) const {
@@ -278,6 +278,35 @@ void PendingFile::Release() {
     folderFd_ = -1;
     temporary_.clear();
     final_.clear();
+}
+
+bool OutputTree::Exists(std::string_view relative) const {
+    OutputResult result;
+    std::vector<std::string> parts;
+    if (!SplitComponents(relative, parts, result)) return false;
+    const std::string name = parts.back();
+    parts.pop_back();
+    const int folder = OpenFolders(parts, false, result);
+    if (folder < 0) return false;
+    struct stat st;
+    const bool exists = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    close(folder);
+    return exists;
+}
+
+std::string OutputTree::FreeName(std::string_view relative) const {
+    const size_t separator = relative.find_last_of("\\/");
+    const size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    const size_t dot = relative.rfind('.');
+    const bool hasExtension = dot != std::string_view::npos && dot > nameStart;
+    const std::string_view stem = hasExtension ? relative.substr(0, dot) : relative;
+    const std::string_view extension = hasExtension ? relative.substr(dot) : std::string_view();
+    for (int n = 1;; ++n) {
+        std::string candidate(stem);
+        candidate += " (" + std::to_string(n) + ")";
+        candidate += extension;
+        if (!Exists(candidate)) return candidate;
+    }
 }
 
 bool OutputTree::RemoveFile(std::string_view relative) {

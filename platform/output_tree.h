@@ -14,9 +14,9 @@
 #include "platform/file.h"
 
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <utility>
-#include <string_view>
 #include <vector>
 
 namespace dvl::platform {
@@ -96,6 +96,12 @@ public:
     // Files that no entry may replace (the archive and its volumes), by
     // identity, whatever name leads to them; missing ones are ignored.
     void Protect(std::string_view winPath);
+    // True when something lies at `relative` (by its exact name, links not
+    // followed).
+    bool Exists(std::string_view relative) const;
+    // A free name beside `relative` for an entry that must not replace what
+    // is there: "name (1).ext", "name (2).ext" ...
+    std::string FreeName(std::string_view relative) const;
     // Removes a plain file (or a link) at `relative` as created; false when
     // it is not there or could not be removed.
     bool RemoveFile(std::string_view relative);

@@ -216,6 +216,7 @@ TUnZIP::WalkStep TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     if (header_.signature != kCentralHeaderSignature) return WalkStep::End;
     if (Library().cancel) return WalkStep::Stop;
     ++headersRead_;
+    StartEntry();
     const WalkStep next = wildcardSpec ? WalkStep::Next : WalkStep::Stop;
 
     std::string stored(header_.nameLength, '\0');
@@ -257,7 +258,7 @@ TUnZIP::WalkStep TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
 
     ++recNum_;
     bool extract = true;
-    if (Target() == OutputTarget::Files && NameExists(FileName) && OnFileExists)
+    if (Target() == OutputTarget::Files && OnFileExists && OutputExists(OutputRelativePath()))
         OnFileExists(this, FileName, ConvertFileDate(local.dosDateTime), extract);
     if (extract && OnBegin) OnBegin(this, FileName, recNum_, extract);
 
@@ -410,8 +411,8 @@ void TUnZIP::DecodeEntry(std::optional<ZipKeys> keys, uint32_t& crcRegister,
     EntryInput in(packed, keys, meter_);
     // Output never grows past the stored size: more is how an entry claims
     // little and fills the disk.
-    EntryOutput out(*this, header_.unpackedSize == kZip64SizeMarker ? UINT64_MAX
-                                                                    : header_.unpackedSize);
+    EntryOutput out(*this,
+                    header_.unpackedSize == kZip64SizeMarker ? UINT64_MAX : header_.unpackedSize);
     try {
         switch (header_.method) {
         case 0:

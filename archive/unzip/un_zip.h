@@ -54,9 +54,9 @@ private:
     int64_t stubBase_ = 0;
     int32_t recNum_ = 0;
     bool nothingDone_ = true;
-    uint32_t headersRead_ = 0;  // central headers met, folders included
-    bool diskFull_ = false;     // once set, nothing more is written
-    uint64_t decodedSize_ = 0;  // of the last entry decoded
+    uint32_t headersRead_ = 0;              // central headers met, folders included
+    bool diskFull_ = false;                 // once set, nothing more is written
+    uint64_t decodedSize_ = 0;              // of the last entry decoded
     std::map<int64_t, int64_t> dataRanges_; // start -> end of the entries' data so far
     std::string currentPassword_;
     unzip::ProgressMeter meter_;

@@ -15,7 +15,7 @@ constexpr uint32_t kEndRecordSignature = 0x06054B50;     // "PK" 5 6
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50; // "PK" 1 2
 constexpr uint32_t kLocalHeaderSignature = 0x04034B50;   // "PK" 3 4
 constexpr uint32_t kZip250Signature = 0x50000000;        // 00 00 00 50
-constexpr uint32_t kZip64SizeMarker = 0xFFFFFFFF; // the size is in the ZIP64 extra field
+constexpr uint32_t kZip64SizeMarker = 0xFFFFFFFF;        // the size is in the ZIP64 extra field
 
 constexpr int kEndRecordSize = 22;
 constexpr int kCentralHeaderSize = 46;

@@ -15,6 +15,8 @@ namespace {
 
 using namespace dvl::unace;
 
+constexpr unsigned kAceFolderAttribute = 0x10;
+
 int OperationForMode(int mode) {
     switch (mode) {
     case kModeExtract:
@@ -179,12 +181,15 @@ void AceBackEnd::RunAce() {
         LibraryWalk::OutputCheck check;
         if (state.Mode == kModeExtract) {
             check = walk_.CheckOutput(header.FileName, true);
-            if (check.refusal.empty()) {
-                walk_.RemoveExisting(header.FileName);
-            } else {
+            if (!check.refusal.empty()) {
                 // Stepped over with its row; the walk goes on.
                 walk_.AddEntryRow(check.refusal);
                 entryOperation = ACE_SKIP;
+            } else if (walk_.KeepsExisting(header.FileName,
+                                           header.FileAttr & kAceFolderAttribute)) {
+                entryOperation = ACE_SKIP;
+            } else {
+                walk_.RemoveExisting(header.FileName);
             }
         }
 

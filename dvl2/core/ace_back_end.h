@@ -7,6 +7,7 @@
 #include "dvl2/core/library_walk.h"
 #include "unace/unace.h"
 
+#include <functional>
 #include <string>
 
 namespace dvl::dvl2 {
@@ -23,6 +24,11 @@ public:
 
     // A password for encrypted entries (dvl passes one; dvl2 never does).
     void SetPassword(const std::string& password) { password_ = password; }
+    // Asked before an entry replaces an existing file (dvl's overwrite
+    // policy); true keeps the file.
+    void SetKeepExisting(std::function<bool(const std::string& path)> keep) {
+        walk_.SetKeepExisting(std::move(keep));
+    }
 
     // After RunAce: true when the archive or the destination was unusable,
     // or the archive could not be opened or its first header not be read

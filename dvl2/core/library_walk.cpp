@@ -97,6 +97,16 @@ void LibraryWalk::ProtectArchive(platform::OutputTree& tree) const {
             tree.Protect(folder + name);
 }
 
+bool LibraryWalk::KeepsExisting(const std::string& storedName, bool folder) {
+    if (!keepExisting_ || folder) return false;
+    const std::string relative = ConfinedRelativePath(storedName);
+    const std::string& dest = frontEnd_.State().DestFolder;
+    if (relative.empty() || !platform::OutputTree(dest).Exists(relative)) return false;
+    if (!keepExisting_(platform::ToNativeSpelling(WithBackslash(dest) + relative))) return false;
+    AddEntryRow(ErrorMessage(kErrExistingKept));
+    return true;
+}
+
 void LibraryWalk::RemoveExisting(const std::string& storedName) const {
     if (!StaysBelow(storedName)) return;
     platform::OutputTree tree(frontEnd_.State().DestFolder);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,16 @@ public:
     };
     OutputCheck CheckOutput(const std::string& storedName, bool libraryFitsNames) const;
 
+    // Asked before an entry replaces a file that is there (its path as
+    // shown): true keeps the file and steps over the entry with a row. Unset
+    // (dvl2), files are replaced.
+    void SetKeepExisting(std::function<bool(const std::string& path)> keep) {
+        keepExisting_ = std::move(keep);
+    }
+    // True (after the row) when the entry must step over an existing file;
+    // folder entries never replace anything.
+    bool KeepsExisting(const std::string& storedName, bool folder);
+
     // Deletes a file at the entry's destination (read-only or not) so that
     // the entry replaces it, when the stored name stays below the
     // destination folder; nothing is reached through a symbolic link.
@@ -75,6 +86,7 @@ private:
 
     FrontEnd& frontEnd_;
     std::vector<std::string> volumes_; // opened so far
+    std::function<bool(const std::string& path)> keepExisting_;
     std::string fileLabel_;
     std::string archiveLabel_;
 };

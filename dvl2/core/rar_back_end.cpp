@@ -130,12 +130,14 @@ void RarBackEnd::RunRar() {
         int entryOperation = operation;
         if (state.Mode == kModeExtract) {
             const std::string refusal = ExtractRefusal(header, storedName);
-            if (refusal.empty()) {
-                walk_.RemoveExisting(storedName);
-            } else {
+            if (!refusal.empty()) {
                 // Stepped over with its row; the walk goes on.
                 walk_.AddEntryRow(refusal);
                 entryOperation = rar::kSkip;
+            } else if (walk_.KeepsExisting(storedName, header.Flags & rar::kFlagDirectory)) {
+                entryOperation = rar::kSkip;
+            } else {
+                walk_.RemoveExisting(storedName);
             }
         }
 

@@ -7,6 +7,7 @@
 #include "dvl2/core/library_walk.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace dvl::rar {
@@ -26,6 +27,11 @@ public:
 
     // A password for encrypted entries (dvl passes one; dvl2 never does).
     void SetPassword(const std::string& password) { password_ = password; }
+    // Asked before an entry replaces an existing file (dvl's overwrite
+    // policy); true keeps the file.
+    void SetKeepExisting(std::function<bool(const std::string& path)> keep) {
+        walk_.SetKeepExisting(std::move(keep));
+    }
     // After RunRar: true when the archive could not be opened or its first
     // header could not be read (no entry was reached).
     bool ArchiveFailed() const { return archiveFailed_; }

@@ -68,12 +68,16 @@ protected:
     }
 
     // dvl x -o DEST [OPTIONS] ARCHIVE (or another command on the archive);
-    // rows from its error lines ("[code ]text (file)").
+    // rows from its error lines ("[code ]text (file)"). Existing files are
+    // replaced, as dvl2 does, unless OPTIONS say otherwise.
     Outcome RunDvl(const fs::path& archive, const std::string& command = "x",
                    const std::string& options = "", const fs::path& dest = {}) {
         Outcome outcome;
-        const std::string target =
-            command == "x" ? "-o " + Quote(dest.empty() ? dest_ : dest) + " " : std::string();
+        std::string target;
+        if (command == "x") {
+            target = "-o " + Quote(dest.empty() ? dest_ : dest) + " ";
+            if (options.find("--overwrite") == std::string::npos) target += "--overwrite=always ";
+        }
         const std::string err =
             test::RunAndCapture(test::DvlProgram() + " " + command + " " + target + options + " " +
                                     Quote(archive) + " 2>&1 >/dev/null",
