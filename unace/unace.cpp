@@ -3,6 +3,7 @@
 #include "unace/unace.h"
 
 #include "archive/text.h"
+#include "platform/paths.h"
 #include "unace/ace_blocks.h"
 #include "unace/ace_crc.h"
 #include "unace/decoder/ace_decoder.h"
@@ -10,7 +11,6 @@
 #include "unace/member_output.h"
 #include "unace/volume_names.h"
 #include "unace/volume_set.h"
-#include "platform/paths.h"
 
 #include <algorithm>
 #include <climits>
@@ -56,9 +56,9 @@ void ProtectVolumes(platform::OutputTree& tree, const std::string& firstVolume) 
 
 struct AceArchive {
     explicit AceArchive(const AceOpenData& data)
-        : firstVolume(data.ArcName), openMode(data.OpenMode), volumes({data.ChangeVolProc, data.UserData}),
-          processData(data.ProcessDataProc), userData(data.UserData),
-          password(data.Password ? data.Password : "") {}
+        : firstVolume(data.ArcName), openMode(data.OpenMode),
+          volumes({data.ChangeVolProc, data.UserData}), processData(data.ProcessDataProc),
+          userData(data.UserData), password(data.Password ? data.Password : "") {}
 
     std::string firstVolume;
     int openMode;
