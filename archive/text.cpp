@@ -66,6 +66,32 @@ std::string AnsiToOemName(std::string_view name) {
     return SlashToBackslash(platform::AnsiToOem(name));
 }
 
+bool IsValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = uint8_t(text[i]);
+        size_t length = lead < 0x80   ? 1
+                        : lead < 0xC2 ? 0
+                        : lead < 0xE0 ? 2
+                        : lead < 0xF0 ? 3
+                        : lead < 0xF5 ? 4
+                                      : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto b = uint8_t(text[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            code = (code << 6) | (b & 0x3F);
+        }
+        // Overlong forms, surrogates and code points beyond Unicode.
+        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+            (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string VisibleName(std::string_view name) {
     std::string out;
     for (char c : name) {

@@ -27,6 +27,8 @@ std::string ConfinedRelativePath(std::string_view name);
 // Code-page conversion of a stored entry name, then "/" -> "\".
 std::string OemToAnsiName(std::string_view name);
 std::string AnsiToOemName(std::string_view name);
+// True when the text is well-formed UTF-8 (plain ASCII is).
+bool IsValidUtf8(std::string_view text);
 // A converted name as rows show it: each zero byte as the visible "\u2400",
 // so that a name that is cut there, or holds nothing else, can be named.
 std::string VisibleName(std::string_view name);

@@ -1,8 +1,10 @@
 // dvl x and dvl t: extraction and testing of ZIP-family archives.
 #include "archive/errors.h"
+#include "archive/name_code_page.h"
 #include "archive/unzip/un_zip.h"
 #include "dvl/commands.h"
 #include "dvl/overwrite_policy.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -37,6 +39,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
             if (!value(options.spec)) return false;
         } else if (!test && a == "--flat") {
             options.flat = true;
+        } else if (a == "--codepage") {
+            if (i + 1 >= args.size() || !platform::SetOemCodePage(args[++i])) return false;
         } else if (!test && a == "--keep-broken") {
             options.keepBroken = true;
         } else if (!test && a.rfind("--overwrite=", 0) == 0) {
@@ -122,6 +126,7 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
         return RarCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
     if (IsAceArchive(unzip.ArcType(), archivePath))
         return AceCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
+    const ArchiveCodePage codePage(archivePath);
     if (test)
         unzip.Test();
     else
@@ -135,8 +140,10 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
 int ExtractCommand(const std::vector<std::string>& args, bool test) {
     ExtractOptions options;
     if (!ParseOptions(args, test, options)) {
-        std::fputs(test ? "usage: dvl t [--spec MASK] [--password PW]... ARCHIVE...\n"
-                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken]\n"
+        std::fputs(test ? "usage: dvl t [--spec MASK] [--codepage CP] [--password PW]... "
+                          "ARCHIVE...\n"
+                        : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] "
+                          "[--codepage CP]\n"
                           "             [--overwrite=always|never|rename] [--password PW]... "
                           "ARCHIVE...\n",
                    stderr);

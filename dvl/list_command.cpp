@@ -1,8 +1,10 @@
 // dvl l: the directory of any archive the lister reads, one line per entry.
 #include "archive/errors.h"
 #include "archive/lister/lorvex.h"
+#include "archive/name_code_page.h"
 #include "archive/text.h"
 #include "dvl/commands.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/times.h"
 
@@ -37,6 +39,8 @@ bool ParseOptions(const std::vector<std::string>& args, ListOptions& options) {
             options.spec = args[++i];
         } else if (a == "--blank-dirs") {
             options.blankDirs = true;
+        } else if (a == "--codepage") {
+            if (i + 1 >= args.size() || !platform::SetOemCodePage(args[++i])) return false;
         } else if (a == "--tsv" || a == "--json") {
             if (formatGiven) return false;
             formatGiven = true;
@@ -175,7 +179,9 @@ void AskForVolume(std::string& dir, std::string& fn, const std::string& volume, 
 int ListCommand(const std::vector<std::string>& args) {
     ListOptions options;
     if (!ParseOptions(args, options)) {
-        std::fputs("usage: dvl l [--spec MASK] [--blank-dirs] [--tsv|--json] ARCHIVE\n", stderr);
+        std::fputs("usage: dvl l [--spec MASK] [--blank-dirs] [--codepage CP] [--tsv|--json] "
+                   "ARCHIVE\n",
+                   stderr);
         return kExitUsage;
     }
     int status = kExitOk;
@@ -225,6 +231,8 @@ int ListCommand(const std::vector<std::string>& args) {
         return RarCommand(options.archive, path, LibraryOperation::List, "", "");
     if (IsAceArchive(lister.ArcType(), path))
         return AceCommand(options.archive, path, LibraryOperation::List, "", "");
+    const ArchiveCodePage codePage(path);
+    lister.SetArchiveFile(path); // back in the archive's folder after the guess
     if (!lister.Activate()) status = std::max(status, int(kExitEntryFailed));
 
     if (options.format == Format::Text && totals) {

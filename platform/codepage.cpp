@@ -5,25 +5,60 @@
 #include <cstdlib>
 #include <iconv.h>
 #include <map>
-#include <set>
 #include <string>
+#include <uchardet/uchardet.h>
 #include <utility>
+#include <vector>
 
 namespace dvl::platform {
 
 namespace {
 
-constexpr int kDefaultOemCodePage = 437;
+// A guess needs this many bytes outside ASCII to go on.
+constexpr size_t kMinGuessBytes = 4;
+constexpr int kGuessRounds = 8;
 
-int OemCodePage() {
-    const char* env = std::getenv("DOVREL_OEMCP");
-    if (!env) return kDefaultOemCodePage;
-    int cp = 0;
-    for (const char* p = env; *p; ++p) {
-        if (*p < '0' || *p > '9' || cp > 65535) return kDefaultOemCodePage;
-        cp = cp * 10 + (*p - '0');
+const std::string kDefaultOemCodePage = "CP437";
+
+// A code page as iconv names it: a number is "CP<n>" (or "IBM<n>", or the
+// number, whichever iconv knows), other names stand as given; empty when
+// iconv knows none of them.
+std::string IconvName(const std::string& codePage) {
+    std::vector<std::string> names;
+    const bool number =
+        !codePage.empty() &&
+        std::all_of(codePage.begin(), codePage.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (number)
+        names = {codePage == "65001" ? "UTF-8" : "CP" + codePage, "IBM" + codePage, codePage};
+    else
+        names = {codePage};
+    for (const std::string& name : names) {
+        iconv_t cd = iconv_open("UTF-8", name.c_str());
+        if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+        iconv_close(cd);
+        return name;
     }
-    return (cp > 0 && cp <= 65535) ? cp : kDefaultOemCodePage;
+    return {};
+}
+
+std::string& ChosenCodePage() {
+    static std::string chosen;
+    return chosen;
+}
+
+// The code page of OEM names: the one chosen, else DOVREL_OEMCP's, else 437.
+const std::string& OemCodePage() {
+    if (!ChosenCodePage().empty()) return ChosenCodePage();
+    // The variable is looked up again only when it changed.
+    thread_local std::string environment, fromEnvironment = kDefaultOemCodePage;
+    const char* env = std::getenv("DOVREL_OEMCP");
+    const std::string value = env ? env : "";
+    if (value != environment) {
+        environment = value;
+        const std::string name = value.empty() ? std::string() : IconvName(value);
+        fromEnvironment = name.empty() ? kDefaultOemCodePage : name;
+    }
+    return fromEnvironment;
 }
 
 // iconv descriptors, one pair per code page and thread (a descriptor keeps
@@ -31,24 +66,18 @@ int OemCodePage() {
 class Converters {
 public:
     ~Converters() {
-        // A code page that fell back to 437 shares its descriptor.
-        std::set<iconv_t> distinct;
         for (auto& [key, cd] : open_)
-            if (cd != invalid()) distinct.insert(cd);
-        for (iconv_t cd : distinct)
-            iconv_close(cd);
+            if (cd != invalid()) iconv_close(cd);
     }
 
-    // A descriptor from the code page to UTF-8 (toUtf8) or back; falls back
-    // to code page 437 when iconv does not know the one asked for, and gives
-    // an invalid descriptor only when not even that is there.
-    iconv_t Get(int codePage, bool toUtf8) {
+    // A descriptor from the code page to UTF-8 (toUtf8) or back; invalid
+    // when iconv cannot open it.
+    iconv_t Get(const std::string& codePage, bool toUtf8) {
         auto key = std::make_pair(codePage, toUtf8);
         auto it = open_.find(key);
         if (it != open_.end()) return it->second;
-        iconv_t cd = OpenFor(codePage, toUtf8);
-        if (cd == invalid() && codePage != kDefaultOemCodePage)
-            cd = Get(kDefaultOemCodePage, toUtf8);
+        iconv_t cd =
+            toUtf8 ? iconv_open("UTF-8", codePage.c_str()) : iconv_open(codePage.c_str(), "UTF-8");
         open_.emplace(key, cd);
         return cd;
     }
@@ -56,19 +85,7 @@ public:
     static iconv_t invalid() { return reinterpret_cast<iconv_t>(-1); }
 
 private:
-    static iconv_t OpenFor(int codePage, bool toUtf8) {
-        const std::string number = std::to_string(codePage);
-        const std::string names[] = {codePage == 65001 ? "UTF-8" : "CP" + number, "IBM" + number,
-                                     number};
-        for (const std::string& name : names) {
-            iconv_t cd =
-                toUtf8 ? iconv_open("UTF-8", name.c_str()) : iconv_open(name.c_str(), "UTF-8");
-            if (cd != invalid()) return cd;
-        }
-        return invalid();
-    }
-
-    std::map<std::pair<int, bool>, iconv_t> open_;
+    std::map<std::pair<std::string, bool>, iconv_t> open_;
 };
 
 Converters& ThreadConverters() {
@@ -145,6 +162,54 @@ std::string Convert(std::string_view in, bool toUtf8) {
 }
 
 } // namespace
+
+bool SetOemCodePage(const std::string& codePage) {
+    if (codePage.empty()) {
+        ChosenCodePage().clear();
+        return true;
+    }
+    std::string name = IconvName(codePage);
+    if (name.empty()) return false;
+    ChosenCodePage() = name;
+    return true;
+}
+
+std::string CurrentOemCodePage() {
+    return OemCodePage();
+}
+
+bool OemCodePageGiven() {
+    return !ChosenCodePage().empty() || std::getenv("DOVREL_OEMCP") != nullptr;
+}
+
+std::string GuessCodePage(const std::vector<std::string>& names) {
+    size_t highBytes = 0;
+    std::string text;
+    for (const std::string& name : names) {
+        highBytes +=
+            size_t(std::count_if(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; }));
+        text += name;
+        text += '\n';
+    }
+    if (highBytes < kMinGuessBytes) return {};
+    uchardet_t detector = uchardet_new();
+    // Short names give a detector little to go on; it sees them a few times.
+    for (int round = 0; round < kGuessRounds; ++round)
+        uchardet_handle_data(detector, text.data(), text.size());
+    uchardet_data_end(detector);
+    const std::string charset = uchardet_get_charset(detector);
+    uchardet_delete(detector);
+    // Only scripts whose bytes a detector tells apart are taken; Western
+    // names stay in the OEM code page (437 and 850 look alike to any of them).
+    static const char* const kTaken[] = {
+        "IBM866",       "WINDOWS-1251", "KOI8-R",       "IBM855",      "ISO-8859-5",
+        "MAC-CYRILLIC", "SHIFT_JIS",    "EUC-JP",       "ISO-2022-JP", "GB18030",
+        "BIG5",         "EUC-KR",       "UHC",          "EUC-TW",      "ISO-8859-7",
+        "WINDOWS-1253", "ISO-8859-8",   "WINDOWS-1255", "IBM862"};
+    for (const char* taken : kTaken)
+        if (charset == taken) return IconvName(charset == "SHIFT_JIS" ? "CP932" : charset);
+    return {};
+}
 
 std::string OemToAnsi(std::string_view oem) {
     return Convert(oem, true);

@@ -110,12 +110,21 @@ int OutputTree::OpenRoot(bool create) const {
     return rootFd_;
 }
 
-int OutputTree::OpenFolders(const std::vector<std::string>& parts, bool create,
-                            OutputResult& result) const {
+Folder::~Folder() {
+    close(fd);
+}
+
+FolderRef OutputTree::OpenFolders(const std::vector<std::string>& parts, bool create,
+                                  OutputResult& result) const {
+    std::string key;
+    for (const std::string& part : parts)
+        key += part + '/';
+    // Entries of one folder follow each other: its descriptor is kept.
+    if (lastFolder_ && key == lastFolderKey_) return lastFolder_;
     const int root = OpenRoot(create);
     if (root < 0) {
         Fail(result, OutputStatus::FolderFailed, errno);
-        return -1;
+        return nullptr;
     }
     int fd = fcntl(root, F_DUPFD_CLOEXEC, 0);
     for (const std::string& part : parts) {
@@ -125,7 +134,7 @@ int OutputTree::OpenFolders(const std::vector<std::string>& parts, bool create,
             if (mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST) {
                 Fail(result, OutputStatus::FolderFailed, errno);
                 close(fd);
-                return -1;
+                return nullptr;
             }
             next = openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
@@ -136,13 +145,18 @@ int OutputTree::OpenFolders(const std::vector<std::string>& parts, bool create,
             else
                 Fail(result, OutputStatus::FolderFailed, error);
             close(fd);
-            return -1;
+            return nullptr;
         }
         close(fd);
         fd = next;
     }
-    if (fd < 0 && result.Ok()) Fail(result, OutputStatus::FolderFailed, errno);
-    return fd;
+    if (fd < 0) {
+        if (result.Ok()) Fail(result, OutputStatus::FolderFailed, errno);
+        return nullptr;
+    }
+    lastFolder_ = std::make_shared<Folder>(fd);
+    lastFolderKey_ = key;
+    return lastFolder_;
 }
 
 OutputResult OutputTree::Check(std::string_view relative) const {
@@ -175,8 +189,7 @@ OutputResult OutputTree::CreateFolders(std::string_view relative) {
     OutputResult result;
     std::vector<std::string> parts;
     if (!SplitComponents(relative, parts, result)) return result;
-    const int fd = OpenFolders(parts, true, result);
-    if (fd >= 0) close(fd);
+    OpenFolders(parts, true, result);
     return result;
 }
 
@@ -188,15 +201,15 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file, Pendi
     if (!SplitComponents(relative, parts, result)) return result;
     const std::string name = parts.back();
     parts.pop_back();
-    const int folder = OpenFolders(parts, true, result);
-    if (folder < 0) return result;
+    const FolderRef folder = OpenFolders(parts, true, result);
+    if (!folder) return result;
 
     struct stat st;
-    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (fstatat(folder->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         // Only a plain file is ever replaced.
         if (S_ISLNK(st.st_mode))
             result.status = OutputStatus::LinkInPath;
-        else if (IsProtected(folder, name))
+        else if (IsProtected(folder->fd, name))
             result.status = OutputStatus::Protected;
         else if (!S_ISREG(st.st_mode))
             Fail(result, OutputStatus::FileFailed, S_ISDIR(st.st_mode) ? EISDIR : EEXIST);
@@ -204,7 +217,6 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file, Pendi
         Fail(result, OutputStatus::FileFailed, errno);
     }
     if (!result.Ok()) {
-        close(folder);
         return result;
     }
 
@@ -215,20 +227,19 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file, Pendi
         char tag[32];
         std::snprintf(tag, sizeof tag, ".dvl%08X.tmp", unsigned(NextTemporaryTag()));
         temporary = tag;
-        fd = openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0666);
+        fd = openat(folder->fd, temporary.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
         Fail(result, OutputStatus::FileFailed, errno);
-        close(folder);
         return result;
     }
     std::string native = rootNative_;
     for (const std::string& part : parts)
         native += '/' + part;
     file.Adopt(fd, native + '/' + temporary);
-    pending.folderFd_ = folder;
+    pending.folder_ = folder;
     pending.temporary_ = temporary;
     pending.final_ = name;
     return result;
@@ -250,9 +261,10 @@ bool OutputTree::IsProtected(int folderFd, const std::string& name) const {
 
 bool PendingFile::Commit() {
     if (!Active()) return false;
-    const bool renamed = renameat(folderFd_, temporary_.c_str(), folderFd_, final_.c_str()) == 0;
+    const bool renamed =
+        renameat(folder_->fd, temporary_.c_str(), folder_->fd, final_.c_str()) == 0;
     const int error = errno;
-    if (!renamed) unlinkat(folderFd_, temporary_.c_str(), 0);
+    if (!renamed) unlinkat(folder_->fd, temporary_.c_str(), 0);
     Release();
     errno = error;
     return renamed;
@@ -260,22 +272,21 @@ bool PendingFile::Commit() {
 
 void PendingFile::Discard() {
     if (!Active()) return;
-    unlinkat(folderFd_, temporary_.c_str(), 0);
+    unlinkat(folder_->fd, temporary_.c_str(), 0);
     Release();
 }
 
 bool PendingFile::KeepAs(std::string_view suffix) {
     if (!Active()) return false;
     const std::string kept = FittedName(final_ + std::string(suffix));
-    const bool renamed = renameat(folderFd_, temporary_.c_str(), folderFd_, kept.c_str()) == 0;
-    if (!renamed) unlinkat(folderFd_, temporary_.c_str(), 0);
+    const bool renamed = renameat(folder_->fd, temporary_.c_str(), folder_->fd, kept.c_str()) == 0;
+    if (!renamed) unlinkat(folder_->fd, temporary_.c_str(), 0);
     Release();
     return renamed;
 }
 
 void PendingFile::Release() {
-    close(folderFd_);
-    folderFd_ = -1;
+    folder_.reset();
     temporary_.clear();
     final_.clear();
 }
@@ -286,11 +297,10 @@ bool OutputTree::Exists(std::string_view relative) const {
     if (!SplitComponents(relative, parts, result)) return false;
     const std::string name = parts.back();
     parts.pop_back();
-    const int folder = OpenFolders(parts, false, result);
-    if (folder < 0) return false;
+    const FolderRef folder = OpenFolders(parts, false, result);
+    if (!folder) return false;
     struct stat st;
-    const bool exists = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    close(folder);
+    const bool exists = fstatat(folder->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     return exists;
 }
 
@@ -315,12 +325,11 @@ bool OutputTree::RemoveFile(std::string_view relative) {
     if (!SplitComponents(relative, parts, result)) return false;
     const std::string name = parts.back();
     parts.pop_back();
-    const int folder = OpenFolders(parts, false, result);
-    if (folder < 0) return false;
+    const FolderRef folder = OpenFolders(parts, false, result);
+    if (!folder) return false;
     struct stat st;
-    const bool removed = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                         !S_ISDIR(st.st_mode) && unlinkat(folder, name.c_str(), 0) == 0;
-    close(folder);
+    const bool removed = fstatat(folder->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         !S_ISDIR(st.st_mode) && unlinkat(folder->fd, name.c_str(), 0) == 0;
     return removed;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -49,6 +50,16 @@ std::string FittedName(std::string_view name);
 
 class OutputTree;
 
+// An open folder below the destination, shared by the files written in it.
+struct Folder {
+    explicit Folder(int descriptor) : fd(descriptor) {}
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    const int fd;
+};
+using FolderRef = std::shared_ptr<const Folder>;
+
 // A file written beside its final name until it is committed; discarded when
 // dropped uncommitted.
 class PendingFile {
@@ -58,7 +69,7 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    bool Active() const { return folderFd_ >= 0; }
+    bool Active() const { return folder_ != nullptr; }
     // Gives the written (and closed) file its final name, replacing what is
     // there; false (with errno set) when it could not.
     bool Commit();
@@ -69,9 +80,10 @@ public:
 
 private:
     friend class OutputTree;
+
     void Release();
 
-    int folderFd_ = -1;
+    FolderRef folder_;
     std::string temporary_, final_;
 };
 
@@ -108,14 +120,17 @@ public:
 
 private:
     // Opens (and with `create`, makes) the folders of `parts` below the root;
-    // the descriptor of the last one, or -1 with `result` saying why.
-    int OpenFolders(const std::vector<std::string>& parts, bool create, OutputResult& result) const;
+    // the last one, or null with `result` saying why.
+    FolderRef OpenFolders(const std::vector<std::string>& parts, bool create,
+                          OutputResult& result) const;
     int OpenRoot(bool create) const;
 
     bool IsProtected(int folderFd, const std::string& name) const;
 
     std::string rootNative_;
     mutable int rootFd_ = -1;
+    mutable FolderRef lastFolder_; // the folder opened last, and its path
+    mutable std::string lastFolderKey_;
     std::vector<std::pair<dev_t, ino_t>> protected_;
 };
 

@@ -62,7 +62,6 @@ std::unique_ptr<Reader> MakeReader(TArcType type) {
 
 namespace {
 
-constexpr size_t kInputWindow = 64 * 1024;
 constexpr int64_t kMaxZeroTerminatedComment = 2500;
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr double kUnixEpochDateValue = 25569.0; // 1970-01-01
@@ -235,6 +234,7 @@ void TLorvex::ReadComment(int64_t n, std::unique_ptr<std::string>& target) {
 }
 
 void TLorvex::SetEntryName(std::string_view stored) {
+    NoteOemName(stored);
     FileName = OemToAnsiName(stored);
 }
 
@@ -287,30 +287,6 @@ bool TLorvex::MatchesSpec() const {
 
 void TLorvex::FireReadFile() {
     if (OnReadFile) OnReadFile(this, FileName);
-}
-
-size_t TLorvex::InputWindow::ReadAt(int64_t position, uint8_t* out, size_t n) {
-    platform::File& input = Library().input;
-    if (n >= kInputWindow) {
-        input.Seek(position);
-        return input.Read(out, n);
-    }
-    const bool inside = valid_ && position >= start_ && position - start_ <= int64_t(length_);
-    // A window that ends short of its size ends at the end of the file.
-    const bool covered =
-        inside && (position + int64_t(n) <= start_ + int64_t(length_) || length_ < data_.size());
-    if (!covered) {
-        data_.resize(kInputWindow);
-        valid_ = false;
-        input.Seek(position);
-        start_ = position;
-        length_ = input.Read(data_.data(), data_.size());
-        valid_ = true;
-    }
-    const size_t offset = size_t(position - start_);
-    const size_t take = std::min(n, length_ - offset);
-    std::memcpy(out, data_.data() + offset, take);
-    return take;
 }
 
 } // namespace dvl

@@ -3,6 +3,7 @@
 // the per-entry values and fires OnRead.
 #pragma once
 
+#include "archive/input_window.h"
 #include "archive/lister/reader.h"
 #include "archive/text.h"
 #include "archive/zip_common.h"
@@ -56,6 +57,12 @@ public:
     void ReadComment(int64_t n, std::unique_ptr<std::string>& target);
     // FileName := the stored OEM name as ANSI text with backslashes.
     void SetEntryName(std::string_view stored);
+    // While a sink is set, every stored name read as OEM text is added to it
+    // (to guess the archive's code page).
+    void CollectOemNames(std::vector<std::string>* sink) { oemNames_ = sink; }
+    void NoteOemName(std::string_view stored) {
+        if (oemNames_) oemNames_->emplace_back(stored);
+    }
     // The same for a name stored apart from its folder: the two are joined by
     // one backslash (the folder's "/" are separators too); an empty folder
     // adds nothing.
@@ -98,20 +105,6 @@ public:
     bool WalkEnds() const { return ReadPos + HeaderSize() >= StopPos; }
 
 private:
-    // Reads of the input slot through a window of the file, so that the many
-    // small reads of a walk cost few system calls.
-    class InputWindow {
-    public:
-        void Reset() { valid_ = false; }
-        size_t ReadAt(int64_t position, uint8_t* out, size_t n);
-
-    private:
-        std::vector<uint8_t> data_;
-        int64_t start_ = 0;
-        size_t length_ = 0;
-        bool valid_ = false;
-    };
-
     void List();
     void Walk();
     void StepFrame();
@@ -119,6 +112,7 @@ private:
 
     bool showBlankDirs_ = false;
     bool cancelled_ = false;
+    std::vector<std::string>* oemNames_ = nullptr;
     std::string archivePath_;
     std::unique_ptr<lister::Reader> reader_;
     std::vector<uint8_t> header_;

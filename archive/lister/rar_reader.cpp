@@ -108,7 +108,8 @@ public:
     // Archives of this format need not end in an end block; one whose last
     // block runs past the end of the file was cut.
     void Finish(TLorvex& l) override {
-        if (!ended_ && l.ReadPos > l.StopPos) l.ReportError(l.ArchivePath(), "0", kErrUnexpectedEnd);
+        if (!ended_ && l.ReadPos > l.StopPos)
+            l.ReportError(l.ArchivePath(), "0", kErrUnexpectedEnd);
     }
 
 private:

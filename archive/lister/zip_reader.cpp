@@ -2,6 +2,7 @@
 #include "archive/dates.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
+#include "archive/unzip/zip_names.h"
 #include "archive/unzip/zip_records.h"
 
 #include <algorithm>
@@ -101,9 +102,13 @@ void ZipReader::Step(TLorvex& l) {
         return;
     }
     ++headersRead_;
-    l.FileName = ZipNameToAnsi(l.ReadCountedName(h.nameLength), h.flags);
-    l.FireReadFile();
+    const std::string stored = l.ReadCountedName(h.nameLength);
     const int64_t afterName = l.ReadPos;
+    const std::string extra = l.ReadCountedName(h.extraLength);
+    const ZipNameFields fields{h.flags, h.versionMadeBy, extra};
+    l.FileName = ZipEntryName(stored, fields);
+    if (ZipNameIsOem(stored, fields)) l.NoteOemName(stored);
+    l.FireReadFile();
     if (h.commentLength != 0) {
         l.SeekInput(afterName + h.extraLength);
         l.ReadComment(h.commentLength, l.FileComment);

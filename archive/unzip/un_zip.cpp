@@ -4,6 +4,7 @@
 #include "archive/text.h"
 #include "archive/unzip/entry_data.h"
 #include "archive/unzip/legacy_methods.h"
+#include "archive/unzip/zip_names.h"
 #include "platform/attributes.h"
 #include "platform/hooks.h"
 #include "platform/paths.h"
@@ -49,12 +50,6 @@ int32_t WriteFailureCode(int error) {
 
 platform::File& Input() {
     return Library().input;
-}
-
-// Reads up to n bytes at a position; the count that came.
-size_t ReadAt(int64_t position, void* buffer, size_t n) {
-    Input().Seek(position);
-    return Input().Read(buffer, n);
 }
 
 // Hands the decoder's output on and keeps the progress in step with the input
@@ -108,7 +103,7 @@ TUnZIP::TUnZIP(TComponent* owner) : TUnBase(owner) {}
 TUnZIP::~TUnZIP() = default;
 
 std::string TUnZIP::StoredNameToAnsi(const std::string& storedName) const {
-    return ZipNameToAnsi(storedName, header_.flags);
+    return ZipEntryName(storedName, {header_.flags, header_.versionMadeBy, extra_});
 }
 
 void TUnZIP::ExtractLoop() {
@@ -147,6 +142,8 @@ void TUnZIP::Run() {
 
 void TUnZIP::EndRun() {
     CloseInput();
+    directoryWindow_.Reset();
+    localWindow_.Reset();
     Library().output.Close();
     if (OnDeactivate) OnDeactivate(this);
 }
@@ -190,6 +187,10 @@ void TUnZIP::CheckDirectoryComplete(uint16_t recorded) {
 }
 
 // The end record lies within the last 32768 bytes (the record and a comment).
+size_t TUnZIP::ReadAt(int64_t position, void* buffer, size_t n) {
+    return directoryWindow_.ReadAt(position, static_cast<uint8_t*>(buffer), n);
+}
+
 bool TUnZIP::FindEndRecord(EndRecord& end) {
     const int64_t size = ArchiveSize64();
     const int64_t window = size > 32767 ? 32768 : size - 1;
@@ -222,6 +223,8 @@ TUnZIP::WalkStep TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     std::string stored(header_.nameLength, '\0');
     stored.resize(ReadAt(position, stored.data(), stored.size()));
     position += header_.nameLength;
+    extra_.assign(header_.extraLength, '\0');
+    extra_.resize(ReadAt(position, extra_.data(), extra_.size()));
     const std::string shownName = VisibleName(StoredNameToAnsi(stored));
     // A name ends at its first zero byte; what is left is written with a row
     // that says so.
@@ -242,7 +245,7 @@ TUnZIP::WalkStep TUnZIP::ProcessEntry(int64_t& position, bool wildcardSpec) {
     }
 
     uint8_t localBytes[kLocalHeaderSize] = {};
-    ReadAt(int64_t(header_.localOffset) + stubBase_, localBytes, sizeof localBytes);
+    localWindow_.ReadAt(int64_t(header_.localOffset) + stubBase_, localBytes, sizeof localBytes);
     const LocalHeader local = LocalHeader::Parse(localBytes);
     if (local.signature != kLocalHeaderSignature && local.signature != kZip250Signature)
         RaiseError(FileName, "0", kErrInconsistentLocalHeader);

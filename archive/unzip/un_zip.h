@@ -2,6 +2,7 @@
 // self-extracting one, walking its central directory.
 #pragma once
 
+#include "archive/input_window.h"
 #include "archive/un_base.h"
 #include "archive/unzip/inflate.h"
 #include "archive/unzip/progress_meter.h"
@@ -32,6 +33,9 @@ private:
     void Run();
     void Walk();
     void EndRun();
+    // Up to n bytes of the archive at a position (the end record, central
+    // headers, names), through a window of the file; the count that came.
+    size_t ReadAt(int64_t position, void* buffer, size_t n);
     bool FindEndRecord(unzip::EndRecord& end);
     void ReadCentralHeader(int64_t& position);
     WalkStep ProcessEntry(int64_t& position, bool wildcardSpec);
@@ -51,6 +55,10 @@ private:
     // Working state of one run.
     uint8_t central_[unzip::kCentralHeaderSize] = {};
     unzip::CentralHeader header_{};
+    std::string extra_; // the central header's extra field
+    // The central directory and the local headers lie apart: each is read
+    // through a window of its own.
+    InputWindow directoryWindow_, localWindow_;
     int64_t stubBase_ = 0;
     int32_t recNum_ = 0;
     bool nothingDone_ = true;

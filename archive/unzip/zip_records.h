@@ -29,12 +29,6 @@ enum ZipFlags : uint16_t {
     kFlagUtf8Names = 0x0800,   // names and comments are UTF-8
 };
 
-// A stored name as ANSI text with backslashes: names flagged as UTF-8 are ANSI
-// text already, all others are OEM text.
-inline std::string ZipNameToAnsi(std::string_view stored, uint16_t flags) {
-    return (flags & kFlagUtf8Names) ? SlashToBackslash(stored) : OemToAnsiName(stored);
-}
-
 struct EndRecord {
     uint32_t signature, centralOffset;
     uint16_t commentLength;

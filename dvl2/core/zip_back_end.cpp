@@ -1,5 +1,6 @@
 #include "dvl2/core/zip_back_end.h"
 
+#include "archive/name_code_page.h"
 #include "archive/text.h"
 #include "archive/unzip/un_zip.h"
 #include "dvl2/core/detect.h"
@@ -54,6 +55,7 @@ void ZipBackEnd::RunList() {
 #if DVL2_HAVE_LISTER
     dateSeparator_ = SystemDateSeparator();
     const std::string& archive = frontEnd_.State().ArchivePath;
+    const ArchiveCodePage codePage(archive);
     lorvex_->SetArchiveFile(archive);
     // Without an OnError handler a failed listing would leave an empty list
     // that looks like an empty archive; the error log says so instead.
@@ -114,6 +116,7 @@ void ZipBackEnd::RunExtract() {
 void ZipBackEnd::ExtractOne(const std::string& archivePath, const std::string& label) {
     frontEnd_.View().SetArchiveLabel(label);
     currentArchive_ = label;
+    const ArchiveCodePage codePage(archivePath);
     unzip_->SetArchiveFile(archivePath);
     unzip_->SetExtractDir(frontEnd_.State().DestFolder);
     unzip_->Extract();

@@ -66,6 +66,21 @@ protected:
     FrontEnd frontEnd_{view_};
 };
 
+// dvl2 writes the names dvl shows: UTF-8 where the archive says so, legacy
+// names in the code page the detector finds.
+TEST_F(ZipRun, NamesAsTheArchiveWritesThem) {
+    dvl::test::ZipWriter w;
+    w.Add({.name = "\xAF\xE0\xA8\xA2\xA5\xE2.txt", .data = dvl::test::Bytes("ru")});
+    w.Add({.name = "\x84\xAE\xAA\xE3\xAC\xA5\xAD\xE2\xEB/a.txt", .data = dvl::test::Bytes("a")});
+    w.Add({.name = "Grüße.txt", .data = dvl::test::Bytes("de"), .flags = 0x0800});
+    WriteFile(dir_ / "names.zip", w.Build());
+    Start("names.zip", "/d");
+    EXPECT_TRUE(view_.log.empty());
+    EXPECT_EQ(ReadText(dir_ / "names" / "привет.txt"), "ru");
+    EXPECT_EQ(ReadText(dir_ / "names" / "Документы" / "a.txt"), "a");
+    EXPECT_EQ(ReadText(dir_ / "names" / "Grüße.txt"), "de");
+}
+
 TEST_F(ZipRun, OnlyArchiveExtractsEverythingWithoutADialog) {
     MakeZip("data.zip", {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}});
     Start("data.zip", "/d");

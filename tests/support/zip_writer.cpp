@@ -20,7 +20,7 @@ void PutSharedFields(std::vector<uint8_t>& out, const ZipEntrySpec& e) {
     PutLe32(out, uint32_t(Body(e).size()));
     PutLe32(out, e.sizeOverride >= 0 ? uint32_t(e.sizeOverride) : uint32_t(e.data.size()));
     PutLe16(out, uint32_t(e.name.size()));
-    PutLe16(out, 0);
+    PutLe16(out, uint32_t(e.extra.size()));
 }
 
 } // namespace
@@ -50,13 +50,14 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
         PutLe16(out, 20);
         PutSharedFields(out, e);
         out.insert(out.end(), e.name.begin(), e.name.end());
+        out.insert(out.end(), e.extra.begin(), e.extra.end());
         out.insert(out.end(), Body(e).begin(), Body(e).end());
     }
     const uint32_t centralOffset = uint32_t(out.size()) - base;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const auto& e = entries_[i];
         PutLe32(out, 0x02014B50);
-        PutLe16(out, 20);
+        PutLe16(out, e.versionMadeBy);
         PutLe16(out, 20);
         PutSharedFields(out, e);
         PutLe16(out, 0);
@@ -65,6 +66,7 @@ std::vector<uint8_t> ZipWriter::Build(const std::vector<uint8_t>& prefix, bool r
         PutLe32(out, e.externalAttr);
         PutLe32(out, offsets[i]);
         out.insert(out.end(), e.name.begin(), e.name.end());
+        out.insert(out.end(), e.extra.begin(), e.extra.end());
     }
     const uint32_t centralSize = uint32_t(out.size()) - base - centralOffset;
     PutLe32(out, 0x06054B50);

@@ -22,6 +22,8 @@ struct ZipEntrySpec {
     // An earlier entry whose local header and data this one's central header
     // points at; it writes no local record of its own.
     int sharesDataWith = -1;
+    uint16_t versionMadeBy = 20;  // high byte: the host (0 MS-DOS, 3 Unix)
+    std::vector<uint8_t> extra{}; // the extra field, local and central
 };
 
 class ZipWriter {
