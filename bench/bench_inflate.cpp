@@ -6,8 +6,8 @@
 // once with zlib at level 6 (raw). Our decoder takes its input in 32 KB chunks, as the
 // extraction driver hands it over, and its output pieces are discarded; zlib and libdeflate
 // decode into one flat buffer. Throughput is counted in uncompressed bytes.
-#include "archive/unzip/crc32.h"
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/crc32.h"
+#include "archive/codecs/inflate.h"
 
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
@@ -135,7 +135,7 @@ std::vector<DataSet>& Sets() {
     return sets;
 }
 
-class ChunkInput : public dvl::unzip::InflateInput {
+class ChunkInput : public dvl::codecs::ByteSource {
 public:
     explicit ChunkInput(const Bytes& data) : data_(data) {}
     std::span<const uint8_t> Next() override {
@@ -150,7 +150,7 @@ private:
     size_t pos_ = 0;
 };
 
-class Discard : public dvl::unzip::InflateOutput {
+class Discard : public dvl::codecs::ByteSink {
 public:
     bool Write(const uint8_t* data, size_t n) override {
         benchmark::DoNotOptimize(data);
@@ -161,11 +161,11 @@ public:
 };
 
 void Ours(benchmark::State& state, const DataSet* set) {
-    dvl::unzip::Inflater inflater;
+    dvl::codecs::Inflater inflater;
     for (auto _ : state) {
         ChunkInput in(set->packed);
         Discard out;
-        dvl::unzip::InflateResult r = inflater.Inflate(in, out);
+        dvl::codecs::InflateResult r = inflater.Inflate(in, out);
         if (r.error || out.total != set->plain.size()) state.SkipWithError("decode failed");
     }
     state.SetBytesProcessed(int64_t(state.iterations() * set->plain.size()));
@@ -261,9 +261,9 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("crc32/ours",
-                                 [](benchmark::State& s) { Crc(s, dvl::unzip::CrcUpdate); });
+                                 [](benchmark::State& s) { Crc(s, dvl::codecs::CrcUpdate); });
     benchmark::RegisterBenchmark("crc32/ours-table", [](benchmark::State& s) {
-        Crc(s, dvl::unzip::crc_internal::UpdateSliced);
+        Crc(s, dvl::codecs::crc_internal::UpdateSliced);
     });
     benchmark::RegisterBenchmark("crc32/zlib", [](benchmark::State& s) {
         Crc(s,

@@ -3,7 +3,7 @@
 // rejects it, so must we, except for what ZIP decoders accept beyond RFC 1951's limits (31 or 32
 // distance and 287 or 288 literal/length codes declared, distances before the first byte, a
 // leading repeat of length 0, a lone 1-bit code-length code).
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 
 #include <zlib.h>
 
@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kOutputCap = size_t(64) << 20;
 
-class Input : public dvl::unzip::InflateInput {
+class Input : public dvl::codecs::ByteSource {
 public:
     Input(const uint8_t* data, size_t size, uint8_t selector) : data_(data), size_(size) {
         if (selector < 64) {
@@ -45,7 +45,7 @@ private:
 };
 
 // Compares our output with zlib's as it arrives; stops at the cap.
-class Output : public dvl::unzip::InflateOutput {
+class Output : public dvl::codecs::ByteSink {
 public:
     explicit Output(const std::vector<uint8_t>* expected) : expected_(expected) {}
     bool Write(const uint8_t* data, size_t n) override {
@@ -101,10 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> reference;
     const Zlib verdict = ZlibInflate(stream, length, reference);
 
-    static dvl::unzip::Inflater inflater;
+    static dvl::codecs::Inflater inflater;
     Input in(stream, length, data[0]);
     Output out(verdict == Zlib::kDecoded ? &reference : nullptr);
-    const dvl::unzip::InflateResult r = inflater.Inflate(in, out);
+    const dvl::codecs::InflateResult r = inflater.Inflate(in, out);
 
     if (r.consumed > length) std::abort();
     if (verdict == Zlib::kDecoded && (r.error != 0 || out.total != reference.size())) std::abort();

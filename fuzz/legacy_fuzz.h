@@ -15,7 +15,7 @@
 
 namespace dvl::fuzz {
 
-class ChunkedInput : public unzip::InflateInput {
+class ChunkedInput : public codecs::ByteSource {
 public:
     ChunkedInput(const uint8_t* data, size_t size, size_t chunk)
         : data_(data), size_(size), chunk_(chunk) {}
@@ -33,7 +33,7 @@ private:
     std::vector<uint8_t> copy_;
 };
 
-class CollectingOutput : public unzip::InflateOutput {
+class CollectingOutput : public codecs::ByteSink {
 public:
     bool Write(const uint8_t* data, size_t n) override {
         if (n == 0 || n > 32768 || lastShort) std::abort();

@@ -2,7 +2,7 @@
 // never inverted at the end. Header CRCs keep its low 16 bits.
 #pragma once
 
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@ namespace dvl::unace {
 constexpr uint32_t kAceCrcStart = 0xFFFFFFFF;
 
 inline uint32_t AceCrc(const uint8_t* data, size_t size, uint32_t crc = kAceCrcStart) {
-    return unzip::CrcUpdate(crc, data, size);
+    return codecs::CrcUpdate(crc, data, size);
 }
 
 } // namespace dvl::unace

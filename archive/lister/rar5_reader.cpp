@@ -7,7 +7,7 @@
 #include "archive/bytes.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/rar_entry.h"
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 #include <algorithm>
 #include <limits>
@@ -253,7 +253,7 @@ bool Rar5Reader::ReadBlock(TLorvex& l, int64_t start, BlockHeader& header, Field
     block_.resize(size_t(length));
     l.SeekInput(start);
     if (l.ReadInput(block_.data(), block_.size()) != block_.size()) return false;
-    const uint32_t crc = ~unzip::CrcUpdate(0xFFFFFFFF, block_.data() + 4, block_.size() - 4);
+    const uint32_t crc = ~codecs::CrcUpdate(0xFFFFFFFF, block_.data() + 4, block_.size() - 4);
     if (crc != Le32(block_.data())) return false;
 
     fields = FieldReader(block_.data() + 4 + sizeBytes, size_t(size));

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "archive/errors.h"
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 #include "archive/unzip/progress_meter.h"
 
 #include <algorithm>
@@ -22,6 +22,9 @@
 #include <vector>
 
 namespace dvl::unzip {
+
+using codecs::ByteSource;
+using codecs::ByteSink;
 
 [[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
     uint64_t v;
@@ -80,7 +83,7 @@ public:
         next_ = fast.next;
     }
 
-    BitReader(InflateInput& in, ProgressMeter* meter, uint64_t total)
+    BitReader(ByteSource& in, ProgressMeter* meter, uint64_t total)
         : in_(in), meter_(meter), total_(total) {}
 
     // n from 1 to 16. The value, or -1 once the input is used up while bits are still wanted
@@ -178,7 +181,7 @@ private:
         }
     }
 
-    InflateInput& in_;
+    ByteSource& in_;
     ProgressMeter* meter_;
     uint64_t total_;
     const uint8_t* next_ = nullptr;
@@ -205,7 +208,7 @@ public:
     // A decoder's fast loop may write this far past the bytes it puts within a piece.
     static constexpr size_t kOvershoot = 16;
 
-    PieceWriter(InflateOutput& out, BitReader& reader)
+    PieceWriter(ByteSink& out, BitReader& reader)
         : out_(out), reader_(reader), ring_(kRing + kOvershoot, 0) {}
 
     [[gnu::always_inline]] void Put(uint8_t b) {
@@ -282,7 +285,7 @@ public:
     }
 
 private:
-    InflateOutput& out_;
+    ByteSink& out_;
     BitReader& reader_;
     std::vector<char8_t> ring_; // char8_t: stores to it alias nothing else
     uint64_t position_ = 0, handed_ = 0;

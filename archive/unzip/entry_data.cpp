@@ -2,7 +2,7 @@
 
 #include "archive/library_state.h"
 #include "archive/un_base.h"
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -68,7 +68,7 @@ bool EntryOutput::Write(const uint8_t* data, size_t n) {
         failure_ = ENOSPC;
         return false;
     }
-    crc_ = CrcUpdate(crc_, data, n);
+    crc_ = codecs::CrcUpdate(crc_, data, n);
     written_ += n;
     return true;
 }

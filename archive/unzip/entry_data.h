@@ -3,7 +3,7 @@
 // decoded bytes written out in blocks with their CRC-32.
 #pragma once
 
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 #include "archive/unzip/progress_meter.h"
 #include "archive/unzip/zip_crypto.h"
 
@@ -17,10 +17,13 @@ class TUnBase;
 
 namespace dvl::unzip {
 
+using codecs::ByteSource;
+using codecs::ByteSink;
+
 constexpr size_t kBlockSize = 32768;
 
 // Compressed bytes of an entry, from the archive's current position.
-class EntryInput : public InflateInput {
+class EntryInput : public ByteSource {
 public:
     // keys: the decryption keys left by the password check, for an
     // encrypted entry.
@@ -50,7 +53,7 @@ private:
 };
 
 // Decoded bytes of an entry, written through the current extractor.
-class EntryOutput : public InflateOutput {
+class EntryOutput : public ByteSink {
 public:
     // limit: the most the entry may decode to (its stored size); more fails
     // the write with EFBIG.

@@ -1,7 +1,7 @@
 // Decoders of the three oldest ZIP methods: shrinking (1), reducing (2 to 5) and imploding (6).
 //
 // Each call decodes one whole entry: it pulls the (already decrypted) compressed bytes from an
-// InflateInput and hands the decoded bytes to an InflateOutput in pieces of 32768 bytes, the last
+// ByteSource and hands the decoded bytes to an ByteSink in pieces of 32768 bytes, the last
 // piece shorter. Errors are raised as E_RAISE (RaiseCode); the bytes decoded before an error are
 // handed over before it propagates. A short write raises "Error writing to file" (25115).
 //
@@ -10,16 +10,19 @@
 // rule before every byte fetch of the one-byte-at-a-time bit reader would report it.
 #pragma once
 
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 #include "archive/unzip/progress_meter.h"
 
 #include <cstdint>
 
 namespace dvl::unzip {
 
+using codecs::ByteSource;
+using codecs::ByteSink;
+
 struct LegacyEntry {
-    InflateInput& input;
-    InflateOutput& output;
+    ByteSource& input;
+    ByteSink& output;
     ProgressMeter* meter = nullptr; // progress of the compressed bytes, or none
     uint64_t packedSize = 0;        // the total of the progress rule
     uint64_t unpackedSize = 0;      // where reduce and implode stop

@@ -17,6 +17,7 @@
 namespace dvl {
 
 using namespace unzip;
+using namespace codecs;
 
 namespace {
 
@@ -54,7 +55,7 @@ platform::File& Input() {
 
 // Hands the decoder's output on and keeps the progress in step with the input
 // the decoder has consumed so far.
-class ProgressingOutput : public InflateOutput {
+class ProgressingOutput : public ByteSink {
 public:
     ProgressingOutput(EntryOutput& out, const Inflater& inflater, EntryInput& in)
         : out_(out), inflater_(inflater), in_(in) {}

@@ -4,7 +4,7 @@
 
 #include "archive/input_window.h"
 #include "archive/un_base.h"
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 #include "archive/unzip/progress_meter.h"
 #include "archive/unzip/zip_crypto.h"
 #include "archive/unzip/zip_records.h"
@@ -68,7 +68,7 @@ private:
     std::map<int64_t, int64_t> dataRanges_; // start -> end of the entries' data so far
     std::string currentPassword_;
     unzip::ProgressMeter meter_;
-    std::unique_ptr<unzip::Inflater> inflater_;
+    std::unique_ptr<codecs::Inflater> inflater_;
 };
 
 } // namespace dvl

@@ -2,14 +2,14 @@
 // one before and the loop is inherently serial; the work per byte is two table steps.
 #include "archive/unzip/zip_crypto.h"
 
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 namespace dvl::unzip {
 
 void UpdateKeys(ZipKeys& keys, uint8_t plain) {
-    keys.k0 = CrcStep(keys.k0, plain);
+    keys.k0 = codecs::CrcStep(keys.k0, plain);
     keys.k1 = (keys.k1 + (keys.k0 & 0xFF)) * 134775813u + 1;
-    keys.k2 = CrcStep(keys.k2, uint8_t(keys.k1 >> 24));
+    keys.k2 = codecs::CrcStep(keys.k2, uint8_t(keys.k1 >> 24));
 }
 
 uint8_t DecryptByte(const ZipKeys& keys) {

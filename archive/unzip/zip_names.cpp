@@ -2,7 +2,7 @@
 
 #include "archive/bytes.h"
 #include "archive/text.h"
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 #include "archive/unzip/zip_records.h"
 
 namespace dvl::unzip {
@@ -23,7 +23,7 @@ std::string_view UnicodePath(std::string_view stored, std::string_view extra) {
         const size_t body = pos + 4;
         if (body + size > extra.size()) break;
         if (id == kUnicodePathField && size >= 5 && bytes[body] == kUnicodePathVersion) {
-            const uint32_t crc = ~CrcUpdate(
+            const uint32_t crc = ~codecs::CrcUpdate(
                 0xFFFFFFFF, reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
             if (Le32(bytes + body + 1) == crc && IsValidUtf8(extra.substr(body + 5, size - 5)))
                 return extra.substr(body + 5, size - 5);

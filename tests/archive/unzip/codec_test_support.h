@@ -2,7 +2,7 @@
 // output, and a bit writer with canonical codes for hand-built DEFLATE streams (RFC 1951).
 #pragma once
 
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 
 #include <zlib.h>
 
@@ -15,6 +15,8 @@
 #include <vector>
 
 namespace dvl::unzip::test {
+
+using namespace dvl::codecs;
 
 enum class Content { kText, kBinary, kRandom };
 
@@ -104,7 +106,7 @@ inline bool ZlibInflate(std::span<const uint8_t> in, std::vector<uint8_t>& out,
 }
 
 // Hands out (a copy of) the input in chunks whose sizes cycle through `sizes`.
-class ChunkedInput : public InflateInput {
+class ChunkedInput : public ByteSource {
 public:
     ChunkedInput(std::span<const uint8_t> data, std::vector<size_t> sizes = {size_t(1) << 30})
         : data_(data.begin(), data.end()), sizes_(std::move(sizes)) {}
@@ -127,7 +129,7 @@ private:
 };
 
 // Records every write; fails the write that would pass `limit` bytes.
-class RecordingOutput : public InflateOutput {
+class RecordingOutput : public ByteSink {
 public:
     explicit RecordingOutput(size_t limit = SIZE_MAX) : limit_(limit) {}
     bool Write(const uint8_t* data, size_t n) override {

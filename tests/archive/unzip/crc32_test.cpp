@@ -1,6 +1,6 @@
 // CRC-32: the classic table, the check value, and agreement of every path with zlib's crc32 on
 // data of many lengths, alignments and starting registers.
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 namespace dvl::unzip {
+using namespace dvl::codecs;
 namespace {
 
 TEST(Crc32, TableIsTheReflectedPolynomialTable) {

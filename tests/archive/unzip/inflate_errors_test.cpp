@@ -1,6 +1,6 @@
 // Inflate on faulty streams: the error code of each fault, what is delivered before it, short
 // writes, truncation at every point, and bit flips judged against zlib.
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 
 #include "archive/errors.h"
 #include "tests/archive/unzip/codec_test_support.h"
@@ -10,6 +10,7 @@
 #include <functional>
 
 namespace dvl::unzip {
+using namespace dvl::codecs;
 namespace {
 
 using namespace test;

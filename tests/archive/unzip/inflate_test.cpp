@@ -1,7 +1,7 @@
 // Inflate on valid streams: zlib's output at every level and strategy, input in chunks of any
 // size, output in 32768-byte pieces, the consumed count, and hand-built streams for the corners
 // an encoder seldom produces.
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 
 #include "tests/archive/unzip/codec_test_support.h"
 #include "tests/support/test_support.h"
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 namespace dvl::unzip {
+using namespace dvl::codecs;
 namespace {
 
 using dvl::test::Bytes;

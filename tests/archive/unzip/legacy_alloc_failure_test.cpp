@@ -60,7 +60,7 @@ void operator delete[](void* p, size_t) noexcept {
 namespace dvl {
 namespace {
 
-class WholeInput : public unzip::InflateInput {
+class WholeInput : public unzip::ByteSource {
 public:
     explicit WholeInput(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     std::span<const uint8_t> Next() override {
@@ -74,7 +74,7 @@ private:
     bool done_ = false;
 };
 
-class CountingOutput : public unzip::InflateOutput {
+class CountingOutput : public unzip::ByteSink {
 public:
     bool Write(const uint8_t*, size_t n) override {
         written += n;

@@ -47,7 +47,7 @@ std::vector<uint8_t> Sample(size_t n, uint32_t seed, bool text) {
     return out;
 }
 
-class VectorInput : public unzip::InflateInput {
+class VectorInput : public unzip::ByteSource {
 public:
     VectorInput(const std::vector<uint8_t>& bytes, size_t chunk) : bytes_(bytes), chunk_(chunk) {}
     std::span<const uint8_t> Next() override {
@@ -62,7 +62,7 @@ private:
     size_t chunk_, pos_ = 0;
 };
 
-class VectorOutput : public unzip::InflateOutput {
+class VectorOutput : public unzip::ByteSink {
 public:
     bool Write(const uint8_t* data, size_t n) override {
         bytes.insert(bytes.end(), data, data + n);

@@ -131,7 +131,7 @@ Structure Walk(const std::vector<uint8_t>& packed, int factor, uint64_t unpacked
 
 // The decoded bytes of an entry (the decoder tests check them against the archives' CRCs).
 std::vector<uint8_t> Unreduced(const ReducedEntry& e) {
-    struct Input : unzip::InflateInput {
+    struct Input : unzip::ByteSource {
         const std::vector<uint8_t>& bytes;
         bool done = false;
         explicit Input(const std::vector<uint8_t>& b) : bytes(b) {}
@@ -141,7 +141,7 @@ std::vector<uint8_t> Unreduced(const ReducedEntry& e) {
             return bytes;
         }
     } in(e.packed);
-    struct Output : unzip::InflateOutput {
+    struct Output : unzip::ByteSink {
         std::vector<uint8_t> bytes;
         bool Write(const uint8_t* d, size_t n) override {
             bytes.insert(bytes.end(), d, d + n);

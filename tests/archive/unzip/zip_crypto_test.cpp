@@ -3,7 +3,7 @@
 // decrypted, inflated data.
 #include "archive/unzip/zip_crypto.h"
 
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 #include "tests/archive/unzip/codec_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -86,7 +86,7 @@ TEST_P(Encrypted, PasswordChecksAndDataDecrypts) {
     ASSERT_EQ(d.result.error, 0);
     EXPECT_EQ(d.result.consumed, body.size());
     EXPECT_TRUE(d.bytes == original);
-    EXPECT_EQ(~CrcUpdate(0xFFFFFFFFu, d.bytes.data(), d.bytes.size()), entry.crc);
+    EXPECT_EQ(~codecs::CrcUpdate(0xFFFFFFFFu, d.bytes.data(), d.bytes.size()), entry.crc);
 
     // A wrong password passes the one-byte check by chance only (about 1 in 256).
     int passed = 0;

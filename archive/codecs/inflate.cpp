@@ -11,15 +11,15 @@
 //   byte) and, at the top of each decoding step, kOutputMargin bytes of room after it.
 // - `flushed` marks the delivered output; it advances only in whole 32768-byte pieces until the
 //   final flush, so pieces leave at the same boundaries as a 32 KB window would write them.
-#include "archive/unzip/inflate.h"
+#include "archive/codecs/inflate.h"
 
+#include "archive/codecs/inflate_internal.h"
 #include "archive/errors.h"
-#include "archive/unzip/inflate_internal.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace dvl::unzip {
+namespace dvl::codecs {
 
 using namespace inflate_detail;
 
@@ -54,7 +54,7 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
 
 struct Inflater::State {
     // Input: the current chunk and the bit buffer.
-    InflateInput* input = nullptr;
+    ByteSource* input = nullptr;
     const uint8_t* chunkStart = nullptr;
     const uint8_t* in = nullptr;
     const uint8_t* inEnd = nullptr;
@@ -65,7 +65,7 @@ struct Inflater::State {
     unsigned bitCount = 0;
 
     // Output: history, pending bytes and room, in one buffer.
-    InflateOutput* output = nullptr;
+    ByteSink* output = nullptr;
     uint8_t* out = nullptr;
     uint8_t* flushed = nullptr;
     uint64_t flushedTotal = 0;
@@ -79,7 +79,7 @@ struct Inflater::State {
     uint32_t codeLengthEntries[kCodeLengthTableSize];
     alignas(64) uint8_t buffer[kBufferSize];
 
-    void Reset(InflateInput& in_, InflateOutput& out_);
+    void Reset(ByteSource& in_, ByteSink& out_);
     int Decode();
 
     uint64_t Consumed() const {
@@ -131,7 +131,7 @@ struct Inflater::State {
     int SlowSymbol(const HuffmanTable& lit, const HuffmanTable& dist, BlockKind kind, bool* end);
 };
 
-void Inflater::State::Reset(InflateInput& in_, InflateOutput& out_) {
+void Inflater::State::Reset(ByteSource& in_, ByteSink& out_) {
     input = &in_;
     chunkStart = in = inEnd = nullptr;
     bytesBeforeChunk = 0;
@@ -402,7 +402,7 @@ int Inflater::State::Decode() {
 Inflater::Inflater() : state_(std::make_unique<State>()) {}
 Inflater::~Inflater() = default;
 
-InflateResult Inflater::Inflate(InflateInput& in, InflateOutput& out) {
+InflateResult Inflater::Inflate(ByteSource& in, ByteSink& out) {
     state_->Reset(in, out);
     int error = state_->Decode();
     return {error, state_->Consumed()};
@@ -412,4 +412,4 @@ uint64_t Inflater::Consumed() const {
     return state_->Consumed();
 }
 
-} // namespace dvl::unzip
+} // namespace dvl::codecs

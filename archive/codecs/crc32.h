@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace dvl::unzip {
+namespace dvl::codecs {
 
 // Fills the classic byte table: entry n is n shifted through 8 steps of the polynomial.
 void BuildCrcTable(uint32_t table[256]);
@@ -28,4 +28,4 @@ bool FoldingSupported();
 uint32_t UpdateFolded(uint32_t crc, const uint8_t* data, size_t n);
 } // namespace crc_internal
 
-} // namespace dvl::unzip
+} // namespace dvl::codecs

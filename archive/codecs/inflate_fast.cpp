@@ -16,11 +16,11 @@
 // - Match sources stay inside the buffer: 32 KB of history always precedes `out`.
 // The body is compiled twice, plainly and for BMI2 (flag-free variable shifts and bit-field
 // extraction), and the variant is chosen once per process.
-#include "archive/unzip/inflate_internal.h"
+#include "archive/codecs/inflate_internal.h"
 
 #include <algorithm>
 
-namespace dvl::unzip::inflate_detail {
+namespace dvl::codecs::inflate_detail {
 namespace {
 
 // An iteration refills at most twice (7 bytes each) and writes at most two literals and a
@@ -195,4 +195,4 @@ FastExit DecodeFast(FastCursor& cursor, const HuffmanTable& litLen, const Huffma
     return loop(cursor, litLen, distance);
 }
 
-} // namespace dvl::unzip::inflate_detail
+} // namespace dvl::codecs::inflate_detail

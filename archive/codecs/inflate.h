@@ -1,7 +1,7 @@
 // Inflate: decoder of raw DEFLATE streams (RFC 1951) for deflated ZIP entries.
 //
 // One Inflate call decodes one entry: it pulls the entry's (already decrypted) compressed bytes
-// from an InflateInput and hands the decoded bytes to an InflateOutput. Output leaves in pieces
+// from a ByteSource and hands the decoded bytes to a ByteSink. Output leaves in pieces
 // of exactly 32768 bytes, the last piece shorter; each piece is handed over before the block that
 // follows the one that completed it is decoded. Memory stays fixed whatever the entry's size.
 //
@@ -21,29 +21,13 @@
 // after a stored length mismatch, which discards the output since the last piece).
 #pragma once
 
+#include "archive/codecs/byte_stream.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 
-namespace dvl::unzip {
-
-// Source of an entry's compressed bytes.
-class InflateInput {
-public:
-    virtual ~InflateInput() = default;
-    // The next chunk (any size); empty when the entry's data is used up. The bytes must stay
-    // valid until the following call.
-    virtual std::span<const uint8_t> Next() = 0;
-};
-
-// Receiver of the decoded bytes.
-class InflateOutput {
-public:
-    virtual ~InflateOutput() = default;
-    // Takes n bytes; false on a short write, which ends decoding.
-    virtual bool Write(const uint8_t* data, size_t n) = 0;
-};
+namespace dvl::codecs {
 
 struct InflateResult {
     int error = 0; // 0 or one of the codes above
@@ -62,9 +46,9 @@ public:
 
     // Decodes one whole stream. Every call starts afresh, with a zero-filled window: a distance
     // reaching before the entry's first byte reads zeros.
-    InflateResult Inflate(InflateInput& in, InflateOutput& out);
+    InflateResult Inflate(ByteSource& in, ByteSink& out);
 
-    // Input bytes needed so far; meaningful inside InflateOutput::Write (for progress).
+    // Input bytes needed so far; meaningful inside ByteSink::Write (for progress).
     uint64_t Consumed() const;
 
 private:
@@ -72,4 +56,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-} // namespace dvl::unzip
+} // namespace dvl::codecs

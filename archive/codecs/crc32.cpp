@@ -5,7 +5,7 @@
 // by D bits multiplies its two 64-bit halves by x^(D+64) mod P and x^D mod P, so every product
 // stays below 96 bits and the lanes never overflow 128 bits. The last lane is reduced by running
 // its 16 bytes through the table path from a zero register, which is exactly "times x^32 mod P".
-#include "archive/unzip/crc32.h"
+#include "archive/codecs/crc32.h"
 
 #include <array>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <immintrin.h>
 #endif
 
-namespace dvl::unzip {
+namespace dvl::codecs {
 namespace {
 
 constexpr uint32_t kPolynomial = 0xEDB88320u;
@@ -180,4 +180,4 @@ uint32_t CrcUpdate(uint32_t crc, const uint8_t* data, size_t n) {
     return crc_internal::UpdateSliced(crc, data, n);
 }
 
-} // namespace dvl::unzip
+} // namespace dvl::codecs

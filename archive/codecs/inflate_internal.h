@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace dvl::unzip::inflate_detail {
+namespace dvl::codecs::inflate_detail {
 
 enum EntryFlags : uint32_t {
     kLiteral = 1u << 15,
@@ -153,4 +153,4 @@ enum class FastExit { kLimits, kEndOfBlock, kInvalid };
 // code or a limit.
 FastExit DecodeFast(FastCursor& cursor, const HuffmanTable& litLen, const HuffmanTable& distance);
 
-} // namespace dvl::unzip::inflate_detail
+} // namespace dvl::codecs::inflate_detail

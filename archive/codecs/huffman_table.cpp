@@ -8,12 +8,12 @@
 // one sub-table is open at a time. Only complete codes reach the sub-table step (the one tolerated
 // incomplete code is a single 1-bit code), which is what bounds the table sizes in
 // inflate_internal.h.
-#include "archive/unzip/inflate_internal.h"
+#include "archive/codecs/inflate_internal.h"
 
 #include <algorithm>
 #include <array>
 
-namespace dvl::unzip::inflate_detail {
+namespace dvl::codecs::inflate_detail {
 namespace {
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
@@ -205,4 +205,4 @@ const HuffmanTable& FixedDistanceTable() {
     return Fixed().distance;
 }
 
-} // namespace dvl::unzip::inflate_detail
+} // namespace dvl::codecs::inflate_detail
