@@ -26,4 +26,13 @@ public:
     virtual bool Write(const uint8_t* data, size_t n) = 0;
 };
 
+// How a decoding ended.
+enum class DecodeStatus {
+    Ok,          // the stream decoded whole
+    Corrupt,     // the data breaks the format's rules
+    Truncated,   // the input ended before the stream did
+    WriteFailed, // the sink refused the output
+    NoMemory,    // the decoder's tables could not be allocated
+};
+
 } // namespace dvl::codecs
