@@ -73,16 +73,25 @@ class Matcher {
 public:
     bool Match(Text a, Text b) {
         if (++steps_ > kMaxSteps) return false;
+        // Each star run nests one call; a name made of thousands of them
+        // gives up like one that exhausts the budget, before the stack does.
+        if (depth_ >= kMaxDepth) {
+            steps_ = kMaxSteps + 1;
+            return false;
+        }
         const CallKey key{a.base.data(), a.base.size(), a.dotStar,
                           b.base.data(), b.base.size(), b.dotStar};
         if (failed_.count(key)) return false;
+        ++depth_;
         const bool matched = Walk(a, b);
+        --depth_;
         if (!matched) failed_.insert(key);
         return matched;
     }
 
 private:
     static constexpr long kMaxSteps = 1L << 21;
+    static constexpr int kMaxDepth = 2000;
 
     bool Walk(Text a, Text b) {
         NormaliseDot(a, b);
@@ -97,8 +106,13 @@ private:
                 ++i, ++j;
             } else if (x == '*' || y == '*') {
                 // A star on either side may swallow any run of the other side.
+                // A run of stars swallows no more than one does.
                 const bool starInA = x == '*';
-                const Text pattern = starInA ? a.From(i + 1) : b.From(j + 1);
+                const Text& starSide = starInA ? a : b;
+                size_t after = (starInA ? i : j) + 1;
+                while (after < starSide.Size() && starSide.At(after) == '*')
+                    ++after;
+                const Text pattern = starSide.From(after);
                 const Text text = starInA ? b : a;
                 if (pattern.Empty()) return true;
                 for (size_t k = starInA ? j : i; k <= text.Size(); ++k) {
@@ -119,6 +133,7 @@ private:
 
     std::unordered_set<CallKey, CallKeyHash> failed_;
     long steps_ = 0;
+    int depth_ = 0;
 };
 
 } // namespace

@@ -59,6 +59,10 @@ TEST(MatchFileSpec, StarryAndLongNamesGetTheirAnswerQuickly) {
     EXPECT_FALSE(MatchFileSpec(a + "b", b + "c", false));
     EXPECT_TRUE(MatchFileSpec(a + "b", b + "b", false));
     EXPECT_FALSE(MatchFileSpec(std::string(5000, '*') + "x", std::string(5000, '*') + "y", false));
+    std::string manyRuns;
+    for (int i = 0; i < 20000; ++i)
+        manyRuns += "*a";
+    EXPECT_FALSE(MatchFileSpec(manyRuns + "x", manyRuns + "y", false));
 
     const std::string longName = std::string(100, 'a') + "b" + std::string(100, 'c') + ".txt";
     EXPECT_TRUE(MatchFileSpec(longName, "a*b*c*.txt", false));
