@@ -5,6 +5,8 @@
 // leading repeat of length 0, a lone 1-bit code-length code).
 #include "archive/codecs/inflate.h"
 
+#include "fuzz/chunked_input.h"
+
 #include <zlib.h>
 
 #include <cstdint>
@@ -17,32 +19,6 @@
 namespace {
 
 constexpr size_t kOutputCap = size_t(64) << 20;
-
-class Input : public dvl::codecs::ByteSource {
-public:
-    Input(const uint8_t* data, size_t size, uint8_t selector) : data_(data), size_(size) {
-        if (selector < 64) {
-            sizes_ = {size_t(selector) + 1};
-        } else if (selector < 128) {
-            sizes_ = {1, 2, 3, 7, 16, size_t(selector)};
-        } else {
-            sizes_ = {size_t(selector - 127) * 512};
-        }
-    }
-    std::span<const uint8_t> Next() override {
-        size_t n = std::min(sizes_[next_++ % sizes_.size()], size_ - pos_);
-        // A copy per chunk: reading an earlier chunk after Next is then a heap use-after-free.
-        chunk_.assign(data_ + pos_, data_ + pos_ + n);
-        pos_ += n;
-        return chunk_;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_, pos_ = 0, next_ = 0;
-    std::vector<size_t> sizes_;
-    std::vector<uint8_t> chunk_;
-};
 
 // Compares our output with zlib's as it arrives; stops at the cap.
 class Output : public dvl::codecs::ByteSink {
@@ -102,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Zlib verdict = ZlibInflate(stream, length, reference);
 
     static dvl::codecs::Inflater inflater;
-    Input in(stream, length, data[0]);
+    dvl::fuzz::ChunkedInput in(stream, length, dvl::fuzz::ChunkSizes(data[0]));
     Output out(verdict == Zlib::kDecoded ? &reference : nullptr);
     const dvl::codecs::InflateResult r = inflater.Inflate(in, out);
 

@@ -24,6 +24,16 @@ public:
     virtual ~ByteSink() = default;
     // Takes n bytes; false on a short write, which ends decoding.
     virtual bool Write(const uint8_t* data, size_t n) = 0;
+    // Takes n zero bytes (a hole of a sparse file); a sink may leave a hole.
+    virtual bool WriteZeros(uint64_t n) {
+        static const uint8_t zeros[4096] = {};
+        while (n > 0) {
+            const size_t piece = n < sizeof zeros ? size_t(n) : sizeof zeros;
+            if (!Write(zeros, piece)) return false;
+            n -= piece;
+        }
+        return true;
+    }
 };
 
 // How a decoding ended.

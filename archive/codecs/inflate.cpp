@@ -79,7 +79,7 @@ struct Inflater::State {
     uint32_t codeLengthEntries[kCodeLengthTableSize];
     alignas(64) uint8_t buffer[kBufferSize];
 
-    void Reset(ByteSource& in_, ByteSink& out_);
+    void Reset(ByteSource& in_, ByteSink& out_, std::span<const uint8_t> history);
     int Decode();
 
     uint64_t Consumed() const {
@@ -131,7 +131,7 @@ struct Inflater::State {
     int SlowSymbol(const HuffmanTable& lit, const HuffmanTable& dist, BlockKind kind, bool* end);
 };
 
-void Inflater::State::Reset(ByteSource& in_, ByteSink& out_) {
+void Inflater::State::Reset(ByteSource& in_, ByteSink& out_, std::span<const uint8_t> history) {
     input = &in_;
     chunkStart = in = inEnd = nullptr;
     bytesBeforeChunk = 0;
@@ -140,6 +140,9 @@ void Inflater::State::Reset(ByteSource& in_, ByteSink& out_) {
     bitCount = 0;
     output = &out_;
     std::memset(buffer, 0, kHistory);
+    if (history.size() > kHistory) history = history.last(kHistory);
+    if (!history.empty())
+        std::memcpy(buffer + kHistory - history.size(), history.data(), history.size());
     out = flushed = buffer + kHistory;
     flushedTotal = blockEndTotal = 0;
     discardPending = writeFailed = false;
@@ -403,7 +406,11 @@ Inflater::Inflater() : state_(std::make_unique<State>()) {}
 Inflater::~Inflater() = default;
 
 InflateResult Inflater::Inflate(ByteSource& in, ByteSink& out) {
-    state_->Reset(in, out);
+    return Inflate(in, out, {});
+}
+
+InflateResult Inflater::Inflate(ByteSource& in, ByteSink& out, std::span<const uint8_t> history) {
+    state_->Reset(in, out, history);
     int error = state_->Decode();
     return {error, state_->Consumed()};
 }

@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 namespace dvl::codecs {
 
@@ -47,6 +48,10 @@ public:
     // Decodes one whole stream. Every call starts afresh, with a zero-filled window: a distance
     // reaching before the entry's first byte reads zeros.
     InflateResult Inflate(ByteSource& in, ByteSink& out);
+    // The same with the window starting as `history` (its last 32 KB): the
+    // output before this stream, as the blocks of a cabinet folder continue
+    // one another.
+    InflateResult Inflate(ByteSource& in, ByteSink& out, std::span<const uint8_t> history);
 
     // Input bytes needed so far; meaningful inside ByteSink::Write (for progress).
     uint64_t Consumed() const;

@@ -103,6 +103,14 @@ int Run(const std::string& commandLine, const fs::path& workDir) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::vector<uint8_t> GzipDecode(const std::vector<uint8_t>& stream, int* status) {
+    TempDir dir;
+    WriteFile(dir / "in", stream);
+    const std::string text =
+        RunAndCapture("gzip -dc < " + Quote(dir / "in") + " 2>/dev/null", status);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 std::string RunAndCapture(const std::string& commandLine, int* status) {
     std::string out;
     FILE* pipe = popen(commandLine.c_str(), "r");

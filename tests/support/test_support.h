@@ -34,6 +34,9 @@ bool HaveTool(const std::string& name);
 int Run(const std::string& commandLine, const std::filesystem::path& workDir = {});
 // Runs a command and returns what it wrote to standard output.
 std::string RunAndCapture(const std::string& commandLine, int* status = nullptr);
+// What `gzip -dc` makes of `stream` (gzip, compress or pack data); its exit
+// status in `status`.
+std::vector<uint8_t> GzipDecode(const std::vector<uint8_t>& stream, int* status = nullptr);
 
 // A folder on a small file system of its own (a tmpfs of `bytes`), to run a
 // disk full. Mounting needs privileges: without them Path() is empty.

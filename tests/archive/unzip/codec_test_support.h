@@ -161,6 +161,24 @@ inline Decoded Inflate(std::span<const uint8_t> stream,
     return d;
 }
 
+const std::vector<size_t> kWholeStream = {size_t(1) << 30};
+const std::vector<size_t> kOddChunks = {1, 2, 3, 7, 4096, 5};
+
+// What a whole-stream decoder (compress, pack) gave: its verdict and its bytes.
+struct StreamDecoded {
+    DecodeStatus status;
+    std::vector<uint8_t> bytes;
+};
+
+template <class Decode>
+StreamDecoded DecodeInChunks(std::span<const uint8_t> stream, const std::vector<size_t>& chunks,
+                             Decode decode) {
+    ChunkedInput in(stream, chunks);
+    RecordingOutput out;
+    const DecodeStatus status = decode(in, out);
+    return {status, std::move(out.bytes)};
+}
+
 // Writes bits first-bit-first, as DEFLATE packs them.
 class BitWriter {
 public:
