@@ -11,8 +11,8 @@
 // copies, and replays the progress up to the current input position before each piece leaves.
 #pragma once
 
-#include "archive/errors.h"
 #include "archive/codecs/inflate.h"
+#include "archive/errors.h"
 #include "archive/unzip/progress_meter.h"
 
 #include <algorithm>
@@ -23,8 +23,8 @@
 
 namespace dvl::unzip {
 
-using codecs::ByteSource;
 using codecs::ByteSink;
+using codecs::ByteSource;
 
 [[gnu::always_inline]] inline uint64_t LoadLe64(const uint8_t* p) {
     uint64_t v;
@@ -148,15 +148,26 @@ private:
             if (loaded_ == 0) { // the fetch found nothing; the reader stays empty
                 if (meter_) meter_->Evaluate(emptyFetches_ == 0 ? 0 : total_, total_, false);
                 ++emptyFetches_;
+                CountReadPastEnd();
                 return 0;
             }
         }
         Load();
         if (count_ < n) { // the remaining bits, then the fetch that finds no byte
             Skip(count_);
+            CountReadPastEnd();
             return -1;
         }
         return ReadBits(n);
+    }
+
+    // Decoders that stop at a stored size read on past the data's end as if
+    // it held more bits; a stream needs only a few of them to finish its last
+    // symbols, so a run on beyond that is damage (or a few bytes claiming
+    // gigabytes), not data.
+    void CountReadPastEnd() {
+        constexpr uint32_t kMaxReadsPastEnd = 64;
+        if (++readsPastEnd_ > kMaxReadsPastEnd) RaiseCode(kErrBadBlock);
     }
 
     void Load() {
@@ -193,6 +204,7 @@ private:
     uint64_t swept_ = 0; // fetches whose progress has been replayed
     bool endFetched_ = false;
     uint64_t emptyFetches_ = 0;
+    uint32_t readsPastEnd_ = 0;
 };
 
 // The output and, for the decoders with a window, its history: a ring of 65536 bytes that

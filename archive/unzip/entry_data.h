@@ -17,8 +17,8 @@ class TUnBase;
 
 namespace dvl::unzip {
 
-using codecs::ByteSource;
 using codecs::ByteSink;
+using codecs::ByteSource;
 
 constexpr size_t kBlockSize = 32768;
 

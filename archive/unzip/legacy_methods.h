@@ -17,8 +17,8 @@
 
 namespace dvl::unzip {
 
-using codecs::ByteSource;
 using codecs::ByteSink;
+using codecs::ByteSource;
 
 struct LegacyEntry {
     ByteSource& input;

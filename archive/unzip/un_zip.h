@@ -2,9 +2,9 @@
 // self-extracting one, walking its central directory.
 #pragma once
 
+#include "archive/codecs/inflate.h"
 #include "archive/input_window.h"
 #include "archive/un_base.h"
-#include "archive/codecs/inflate.h"
 #include "archive/unzip/progress_meter.h"
 #include "archive/unzip/zip_crypto.h"
 #include "archive/unzip/zip_records.h"
