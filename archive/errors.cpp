@@ -116,6 +116,8 @@ constexpr MessageEntry kMessages[] = {
     {26914, "Not extracted: its data overlaps another entry's"},
     {26915, "Directory damaged: entries could not be read"},
     {26916, "Not extracted: the existing file stays"},
+    {26917, "Not written: a device, pipe or other special file"},
+    {26918, "Not extracted: it expands beyond the ratio limit"},
     {26999, "Nothing to do"},
 };
 

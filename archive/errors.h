@@ -15,6 +15,7 @@ enum ErrorCode : int32_t {
     kErrReadOnly = 25102,
     kErrBadFileHeader = 25108,
     kErrBadBlock = 25109,
+    kErrNoBeginLine = 25113,
     kErrInvalidCode = 25111,
     kErrWritingFile = 25115,
     kErrClosingFile = 25117,
@@ -38,6 +39,8 @@ enum ErrorCode : int32_t {
     kErrStackOverflow = 25197,
     kErrUnsupportedMethod = 25200,
     kErrUnknownFileType = 25202,
+    kErrFirstDiskNeeded = 25901,
+    kErrNextVolume = 25903,
     kErrInvalidPassword = 26517,
     kErrPasswordFailed = 26522,
     // Dovrel's own, for entries that are not written as stored.
@@ -48,6 +51,8 @@ enum ErrorCode : int32_t {
     kErrOverlappingData = 26914,     // the entry's data overlaps another entry's
     kErrDirectoryDamaged = 26915,    // entries lost to a damaged directory (file: "N of M")
     kErrExistingKept = 26916,        // not extracted: the file there stays (dvl's policy)
+    kErrSpecialEntry = 26917,        // a device, pipe or other special file: never made
+    kErrRatioLimit = 26918,          // an entry without a stored size expands beyond the limit
     kErrNothingToDo = 26999,
 };
 

@@ -1,6 +1,7 @@
 // Recognition of an archive's type, including self-extracting executables
 // and the extension fallback for formats without a signature.
 #include "archive/bytes.h"
+#include "archive/formats/tar_header.h"
 #include "archive/text.h"
 #include "archive/zip_common.h"
 #include "platform/pe_resources.h"
@@ -41,14 +42,13 @@ bool HasBeginLine(const std::vector<uint8_t>& text, size_t n) {
     return false;
 }
 
-// A tar header's checksum holds when its stored octal value equals the sum of
-// all 512 bytes with the checksum field counted as spaces.
-bool TarChecksumHolds(const uint8_t header[512]) {
-    uint32_t stored = OctalValue(std::string_view(reinterpret_cast<const char*>(header + 148), 8));
-    uint32_t sum = 0;
-    for (int i = 0; i < 512; ++i)
-        sum += (i >= 148 && i < 156) ? 32 : header[i];
-    return stored == sum;
+// A TAR's first header block, told by its checksum: firmer evidence than any
+// two-byte signature its name might start with ("Ra", "PK", "HA" ...).
+bool StartsWithTarHeader(int64_t size) {
+    uint8_t header[formats::kTarBlock];
+    return size >= int64_t(sizeof header) && TrySeek(0) &&
+           Input().Read(header, sizeof header) == sizeof header &&
+           formats::TarChecksumValid(header);
 }
 
 } // namespace
@@ -93,10 +93,39 @@ void TZipCommon::DetectOpenFile() {
         ProbeExecutable(head);
         return;
     }
+    if (StartsWithTarHeader(archiveSize64_)) {
+        arcType_ = atTAR;
+        return;
+    }
     arcType_ = ClassifySignature(ProbeMode::FileStart, head, startOffset_);
     if (arcType_ == atUnknown && archiveSize64_ > 200 &&
         ExtractFileName(archiveFile_).find('.') != std::string::npos)
         FallBackOnExtension();
+    if (arcType_ == atUnknown) ScanForCabinet();
+}
+
+// A cabinet may follow other bytes (an installer's own code): the first
+// "MSCF" whose header fits the file is taken.
+void TZipCommon::ScanForCabinet() {
+    constexpr size_t kChunk = 64 * 1024;
+    constexpr int64_t kScanned = 64 * 1024 * 1024;
+    std::vector<uint8_t> buf(kChunk + 36);
+    const int64_t limit = std::min(archiveSize64_, kScanned);
+    for (int64_t at = 0; at < limit; at += int64_t(kChunk)) {
+        if (!TrySeek(at)) return;
+        const size_t n = Input().Read(buf.data(), buf.size());
+        for (size_t p = 0; p + 36 <= n && p < kChunk; ++p) {
+            if (std::memcmp(&buf[p], "MSCF", 4) != 0) continue;
+            const uint32_t cabinetSize = Le32(&buf[p + 8]), filesOffset = Le32(&buf[p + 16]);
+            const int64_t position = at + int64_t(p);
+            if (cabinetSize < 36 || filesOffset >= cabinetSize ||
+                position + int64_t(cabinetSize) > archiveSize64_ || buf[p + 25] != 1)
+                continue;
+            startOffset_ = int32_t(std::min<int64_t>(position + 1, INT32_MAX));
+            arcType_ = atCAB;
+            return;
+        }
+    }
 }
 
 void TZipCommon::ProbeExecutable(const uint8_t head[6]) {
@@ -192,7 +221,7 @@ void TZipCommon::FallBackOnExtension() {
                 return;
             }
         }
-        if (TarChecksumHolds(header))
+        if (formats::TarChecksumValid(header))
             arcType_ = atTAR;
         else
             startOffset_ = 1;

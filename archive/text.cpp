@@ -58,6 +58,15 @@ std::string UpperCaseAscii(std::string_view text) {
     return out;
 }
 
+std::string_view TrimmedBlanks(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 std::string OemToAnsiName(std::string_view name) {
     return SlashToBackslash(platform::OemToAnsi(name));
 }

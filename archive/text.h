@@ -24,6 +24,10 @@ std::string UpperCaseAscii(std::string_view text);
 // ".." components are dropped. "\" separated; empty when nothing is left.
 std::string ConfinedRelativePath(std::string_view name);
 
+// The text without the blanks and control characters (zero bytes too) at
+// its ends.
+std::string_view TrimmedBlanks(std::string_view text);
+
 // Code-page conversion of a stored entry name, then "/" -> "\".
 std::string OemToAnsiName(std::string_view name);
 std::string AnsiToOemName(std::string_view name);

@@ -213,6 +213,7 @@ private:
     bool ProbeStringResources();
     void ProbeDosImageEnd(const uint8_t head[6]);
     void ScanForAppendedZip();
+    void ScanForCabinet();
     void FallBackOnExtension();
 
     std::string archiveFile_;

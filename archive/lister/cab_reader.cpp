@@ -1,6 +1,7 @@
 // CAB: a cabinet header, a folder table and a file table, possibly continued
 // in further cabinets of a set.
 #include "archive/bytes.h"
+#include "archive/formats/cab_header.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
 #include "archive/text.h"
@@ -13,22 +14,15 @@ namespace dvl::lister {
 
 namespace {
 
-constexpr int kCabinetHeaderSize = 36;
-constexpr int kFileEntrySize = 16;
-constexpr int kFolderEntrySize = 8;
+constexpr int kFileEntrySize = int(formats::kCabFileFixedSize);
+// The header, the names of a set and the folder table lie within this.
+constexpr size_t kHeaderRead = 256 * 1024;
 
-enum CabinetFlags : uint16_t {
-    kHasPrevious = 0x0001,
-    kHasNext = 0x0002,
-    kHasReserve = 0x0004,
-};
-
-// Folder indices of files that began in an earlier cabinet; only the cabinet
-// where a file begins lists it.
-constexpr uint16_t kContinuedFromPrevious = 0xFFFD;
-constexpr uint16_t kContinuedBoth = 0xFFFF;
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-constexpr uint16_t kNameIsUtf8 = 0x80; // file attribute: the name is UTF-8
+using formats::kCabContinuedBoth;
+using formats::kCabContinuedFromPrevious;
+using formats::kCabContinuedToNext;
+using formats::kCabHasNext;
+using formats::kCabNameIsUtf8;
 
 struct Cabinet {
     int64_t firstFile = 0;
@@ -61,50 +55,25 @@ private:
 };
 
 CabinetRead CabReader::ReadCabinet(TLorvex& l, int64_t start) {
-    uint8_t h[kCabinetHeaderSize] = {};
+    std::vector<uint8_t> bytes(kHeaderRead);
     l.SeekInput(start);
-    l.ReadInput(h, sizeof h);
-    if (std::memcmp(h, "MSCF", 4) != 0) return CabinetRead::BadSignature;
-
-    cab_ = {};
-    cab_.firstFile = start + Le32(h + 16);
-    cab_.versionMinor = h[24];
-    cab_.versionMajor = h[25];
-    const uint16_t folderCount = Le16(h + 26);
-    cab_.fileCount = Le16(h + 28);
-    cab_.flags = Le16(h + 30);
-
-    int64_t position = start + kCabinetHeaderSize;
-    int folderReserve = 0;
-    if (cab_.flags & kHasReserve) {
-        uint8_t reserve[4] = {};
-        l.SeekInput(position);
-        l.ReadInput(reserve, sizeof reserve);
-        folderReserve = reserve[2];
-        position += sizeof reserve + Le16(reserve);
-    }
-    l.ReadPos = position;
-    if (cab_.flags & kHasPrevious) {
-        l.ReadZeroName(); // previous cabinet
-        l.ReadZeroName(); // previous disk
-    }
-    cab_.nextDisk = "0";
-    if (cab_.flags & kHasNext) {
-        cab_.nextCabinet = l.ReadZeroName();
-        cab_.nextDisk = l.ReadZeroName();
-    }
-
+    bytes.resize(l.ReadInput(bytes.data(), bytes.size()));
+    formats::CabHeader header;
+    const formats::CabParse parsed = formats::ParseCabHeader(bytes, header);
+    if (parsed == formats::CabParse::NotCabinet) return CabinetRead::BadSignature;
     // The first folder must be there; the others only give their methods.
-    for (int i = 0; i < std::max<int>(folderCount, 1); ++i) {
-        uint8_t folder[kFolderEntrySize] = {};
-        l.SeekInput(l.ReadPos + int64_t(i) * (kFolderEntrySize + folderReserve));
-        const size_t got = l.ReadInput(folder, sizeof folder);
-        if (got < sizeof folder) {
-            if (i == 0) return CabinetRead::NoFolder;
-            break;
-        }
-        cab_.compression.push_back(Le16(folder + 6));
-    }
+    if (parsed == formats::CabParse::Truncated && header.folders.empty())
+        return CabinetRead::NoFolder;
+    cab_ = {};
+    cab_.firstFile = start + header.filesOffset;
+    cab_.versionMinor = header.versionMinor;
+    cab_.versionMajor = header.versionMajor;
+    cab_.fileCount = header.fileCount;
+    cab_.flags = header.flags;
+    cab_.nextCabinet = header.nextCabinet;
+    cab_.nextDisk = (header.flags & formats::kCabHasNext) ? header.nextDisk : "0";
+    for (const formats::CabFolderRecord& folder : header.folders)
+        cab_.compression.push_back(folder.compression);
     return CabinetRead::Ok;
 }
 
@@ -130,7 +99,7 @@ void CabReader::Prepare(TLorvex& l) {
 void CabReader::Step(TLorvex& l) {
     if (remaining_ > 0)
         ListFile(l);
-    else if (cab_.flags & kHasNext)
+    else if (cab_.flags & kCabHasNext)
         NextCabinet(l);
     else
         l.EndWalk();
@@ -148,7 +117,7 @@ uint16_t CabReader::FolderCompression(uint16_t folder) const {
     if (cab_.compression.empty()) return 0;
     if (folder < cab_.compression.size()) return cab_.compression[folder];
     // A file going on into the next cabinet lies in this cabinet's last folder.
-    return folder == kContinuedToNext ? cab_.compression.back() : cab_.compression.front();
+    return folder == kCabContinuedToNext ? cab_.compression.back() : cab_.compression.front();
 }
 
 void CabReader::ListFile(TLorvex& l) {
@@ -157,13 +126,14 @@ void CabReader::ListFile(TLorvex& l) {
     const uint16_t folder = Le16(h + 8);
     const uint16_t attributes = Le16(h + 14);
     const std::string stored = l.ReadZeroName();
-    if (attributes & kNameIsUtf8)
+    if (attributes & kCabNameIsUtf8)
         l.FileName = SlashToBackslash(stored);
     else
         l.SetEntryName(stored);
     l.FireReadFile();
     --remaining_;
-    if (folder == kContinuedFromPrevious || folder == kContinuedBoth || !l.MatchesSpec()) return;
+    if (folder == kCabContinuedFromPrevious || folder == kCabContinuedBoth || !l.MatchesSpec())
+        return;
 
     l.CountEntry();
     l.AddTotals(size, size);

@@ -5,9 +5,9 @@
 // the archive comment; an encryption header means that every later header is
 // encrypted, so nothing can be listed.
 #include "archive/bytes.h"
+#include "archive/codecs/crc32.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/rar_entry.h"
-#include "archive/codecs/crc32.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,7 @@
 // UUE: text whose first "begin <mode> <name>" line within its first 800 bytes
 // names the one encoded file; the file itself is listed as that entry.
 #include "archive/file_spec.h"
+#include "archive/formats/uue.h"
 #include "archive/lister/lorvex.h"
 #include "platform/times.h"
 
@@ -14,34 +15,7 @@ namespace dvl::lister {
 namespace {
 
 constexpr int64_t kSearchedBytes = 800;
-constexpr std::string_view kBegin = "begin ";
 constexpr uint32_t kArchiveAttribute = 0x20;
-
-bool IsBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-// The name of the first begin line; empty when there is none.
-std::string BeginLineName(std::string_view text) {
-    size_t at = 0;
-    while (at < text.size()) {
-        if (text.compare(at, kBegin.size(), kBegin) == 0) {
-            const size_t lineEnd = std::min(text.find_first_of("\r\n", at), text.size());
-            std::string_view line = text.substr(at + kBegin.size(), lineEnd - at - kBegin.size());
-            const size_t blank = line.find(' '); // ends the mode
-            line = blank == std::string_view::npos ? std::string_view{} : line.substr(blank + 1);
-            while (!line.empty() && IsBlankOrControl(line.front()))
-                line.remove_prefix(1);
-            while (!line.empty() && IsBlankOrControl(line.back()))
-                line.remove_suffix(1);
-            return std::string(line);
-        }
-        const size_t feed = text.find('\n', at);
-        if (feed == std::string_view::npos) break;
-        at = feed + 1;
-    }
-    return {};
-}
 
 class UueReader final : public Reader {
 public:
@@ -56,7 +30,7 @@ void UueReader::Prepare(TLorvex& l) {
     std::string text(size_t(std::clamp<int64_t>(l.ArchiveSize64(), 0, kSearchedBytes)), '\0');
     l.SeekInput(0);
     text.resize(l.ReadInput(text.data(), text.size()));
-    l.FileName = BeginLineName(text);
+    l.FileName = formats::FirstUueName(text);
     if (l.FileName.empty()) return;
     l.FireReadFile();
     if (!l.MatchesSpec()) return;

@@ -110,18 +110,22 @@ TEST_F(Identify, ArchivesMadeByRealTools) {
     }
 }
 
-TEST_F(Identify, TarWithAVolumeLabelIsCheckedOnItsSecondHeader) {
+// A TAR is known by its first header's checksum, whatever its name or its
+// first member's name starts with; a volume label is such a header too.
+TEST_F(Identify, TarIsKnownByItsFirstHeader) {
     DVL_REQUIRE_TOOL("tar");
     test::WriteFile(dir / "a.txt", std::string("x\n"));
-    ASSERT_EQ(test::Run("tar -cf v.tar -V LABEL a.txt", dir.Path()), 0);
+    test::WriteFile(dir / "Rar.txt", std::string("looks like a RAR signature\n"));
+    ASSERT_EQ(test::Run("tar -cf v.tar -V LABEL a.txt && tar -cf ra.data Rar.txt", dir.Path()), 0);
     EXPECT_EQ(Detect(dir / "v.tar"), atTAR);
-    EXPECT_EQ(component.StartOffset(), 513);
+    EXPECT_EQ(component.StartOffset(), 1);
+    EXPECT_EQ(Detect(dir / "ra.data"), atTAR);
 
-    // A label followed by a damaged header is not a tar.
+    // Neither the label's checksum nor the next header's holds: not a tar.
     auto bytes = test::ReadFile(dir / "v.tar");
+    bytes[10] ^= 0x55;
     bytes[512 + 10] ^= 0x55;
     EXPECT_EQ(Detect(Write("bad.tar", bytes)), atUnknown);
-    EXPECT_EQ(component.StartOffset(), 1);
 }
 
 TEST_F(Identify, UuencodedTextNeedsMoreThan200BytesAndALowerCaseBegin) {
