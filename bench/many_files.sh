@@ -15,21 +15,9 @@ counts=("$@")
 dvl=$(realpath "$build/bin/dvl")
 work=$(mktemp -d /dev/shm/dvl-many.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+. bench/common.sh
 
-# Median wall time in seconds of a command run in a fresh output folder.
-median_time() {
-  local times=() i start end
-  for ((i = 0; i < runs; ++i)); do
-    rm -rf "$work/out" && mkdir "$work/out"
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s.%N)
-    times+=("$(python3 -c "print($end - $start)")")
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
-}
-
-printf '%8s %10s %10s %7s\n' files dvl unzip ratio
+PREPARE="rm -rf '$work/out' && mkdir '$work/out'"
 for n in "${counts[@]}"; do
   rm -rf "$work/src" && mkdir -p "$work/src/d"
   python3 - "$work/src/d" "$n" <<'PY'
@@ -41,8 +29,6 @@ for i in range(n):
 PY
   rm -f "$work/many.zip"
   (cd "$work/src" && zip -qr -0 ../many.zip d)
-  dvl_time=$(median_time "$dvl" x -o "$work/out" "$work/many.zip")
-  unzip_time=$(median_time unzip -qo "$work/many.zip" -d "$work/out")
-  printf '%8d %10.3f %10.3f %7.2f\n' "$n" "$dvl_time" "$unzip_time" \
-    "$(python3 -c "print($dvl_time / $unzip_time)")"
+  report "$n files" "$(median_ms "'$dvl' x -o '$work/out' '$work/many.zip'")" \
+    "unzip=$(median_ms "unzip -qo '$work/many.zip' -d '$work/out'")"
 done

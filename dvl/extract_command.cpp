@@ -1,8 +1,10 @@
 // dvl x and dvl t: extraction and testing of ZIP-family archives.
 #include "archive/errors.h"
+#include "archive/extract/source.h"
 #include "archive/name_code_page.h"
 #include "archive/unzip/un_zip.h"
 #include "dvl/commands.h"
+#include "dvl/layer_command.h"
 #include "dvl/overwrite_policy.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -20,6 +22,7 @@ struct ExtractOptions {
     std::string spec = "*.*";
     bool flat = false;
     bool keepBroken = false;
+    bool noLimit = false;
     OverwriteMode overwrite = OverwritePolicy::DefaultMode();
     std::vector<std::string> passwords;
     std::vector<std::string> archives;
@@ -39,6 +42,8 @@ bool ParseOptions(const std::vector<std::string>& args, bool test, ExtractOption
             if (!value(options.spec)) return false;
         } else if (!test && a == "--flat") {
             options.flat = true;
+        } else if (a == "--no-limit") {
+            options.noLimit = true;
         } else if (a == "--codepage") {
             if (i + 1 >= args.size() || !platform::SetOemCodePage(args[++i])) return false;
         } else if (!test && a == "--keep-broken") {
@@ -127,6 +132,14 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
     if (IsAceArchive(unzip.ArcType(), archivePath))
         return AceCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
     const ArchiveCodePage codePage(archivePath);
+    if (!IsZipFamily(unzip.ArcType())) {
+        if (const auto source =
+                extract::MakeEntrySource(unzip.ArcType(), archivePath, unzip.StartOffset())) {
+            const LayerSettings settings{destFolder,         options.spec, options.flat,
+                                         options.keepBroken, test,         options.noLimit};
+            return LayerExtract(arg, archivePath, *source, settings, policy);
+        }
+    }
     if (test)
         unzip.Test();
     else
@@ -140,10 +153,10 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
 int ExtractCommand(const std::vector<std::string>& args, bool test) {
     ExtractOptions options;
     if (!ParseOptions(args, test, options)) {
-        std::fputs(test ? "usage: dvl t [--spec MASK] [--codepage CP] [--password PW]... "
-                          "ARCHIVE...\n"
+        std::fputs(test ? "usage: dvl t [--spec MASK] [--codepage CP] [--no-limit] "
+                          "[--password PW]... ARCHIVE...\n"
                         : "usage: dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] "
-                          "[--codepage CP]\n"
+                          "[--codepage CP] [--no-limit]\n"
                           "             [--overwrite=always|never|rename] [--password PW]... "
                           "ARCHIVE...\n",
                    stderr);

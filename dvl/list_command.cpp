@@ -1,5 +1,9 @@
 // dvl l: the directory of any archive the lister reads, one line per entry.
+#include "archive/dates.h"
 #include "archive/errors.h"
+#include "archive/extract/listing.h"
+#include "archive/extract/source.h"
+#include "archive/extract/stream_source.h"
 #include "archive/lister/lorvex.h"
 #include "archive/name_code_page.h"
 #include "archive/text.h"
@@ -70,6 +74,34 @@ Row TakeRow(const TLorvex& l) {
                   f.hour, f.minute, f.second);
     return {l.FileName, date,         l.PackedSize, l.UnpackedSize,
             l.Ratio,    l.MethodName, l.CRC,        l.ExternalAttr};
+}
+
+// A row of an entry listed through the extraction layer.
+Row LayerRow(const extract::Entry& entry, uint64_t unpacked) {
+    const double dateValue =
+        entry.modified ? platform::DateValueFromUnix(*entry.modified) : kDosEpochDateValue;
+    const platform::DateTimeFields f = platform::DecodeDateTime(dateValue);
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day,
+                  f.hour, f.minute, f.second);
+    const int64_t packed = int64_t(entry.packedSize);
+    return {entry.name,
+            date,
+            packed,
+            int64_t(unpacked),
+            ComputeRatio(packed, int64_t(unpacked)),
+            entry.method,
+            entry.check == extract::CheckKind::None ? 0 : entry.checkValue,
+            entry.attributes};
+}
+
+// A TAR inside a compressed stream, and the compressors that have no type
+// of their own, are listed by the extraction layer: their entries show only
+// once the stream is decoded.
+bool ListsThroughLayer(TArcType type, const std::string& path) {
+    if (type == atGZip) return extract::StreamHoldsTar(path, 0);
+    if (type != atUnknown && type != atNA && type != atUnsupported) return false;
+    return extract::DetectStream(path, 0) != extract::StreamKind::None;
 }
 
 // Stored names may hold any byte; control characters would break the lines.
@@ -231,9 +263,31 @@ int ListCommand(const std::vector<std::string>& args) {
         return RarCommand(options.archive, path, LibraryOperation::List, "", "");
     if (IsAceArchive(lister.ArcType(), path))
         return AceCommand(options.archive, path, LibraryOperation::List, "", "");
-    const ArchiveCodePage codePage(path);
-    lister.SetArchiveFile(path); // back in the archive's folder after the guess
-    if (!lister.Activate()) status = std::max(status, int(kExitEntryFailed));
+    if (ListsThroughLayer(lister.ArcType(), path)) {
+        const auto source = extract::MakeEntrySource(lister.ArcType(), path, lister.StartOffset());
+        totals = Totals{0, 0, 0, 0};
+        extract::ListingEvents events;
+        events.entry = [&](const extract::Entry& entry, uint64_t unpacked) {
+            Row row = LayerRow(entry, unpacked);
+            ++totals->files;
+            totals->packed += row.packed;
+            totals->unpacked += row.unpacked;
+            if (options.format == Format::Text) PrintTextRow(row);
+            if (options.format == Format::Tsv) PrintTsvRow(row);
+            if (options.format == Format::Json) rows.push_back(std::move(row));
+        };
+        events.row = [&](int32_t code, const std::string& name) {
+            PrintError(code, name);
+            status = std::max(status, int(kExitEntryFailed));
+        };
+        extract::Listing listing(options.archive, options.spec, options.blankDirs, events);
+        source->Walk(listing);
+        totals->ratio = ComputeRatio(totals->packed, totals->unpacked);
+    } else {
+        const ArchiveCodePage codePage(path);
+        lister.SetArchiveFile(path); // back in the archive's folder after the guess
+        if (!lister.Activate()) status = std::max(status, int(kExitEntryFailed));
+    }
 
     if (options.format == Format::Text && totals) {
         std::printf("%d files, %" PRId64 " packed, %" PRId64 " unpacked, %u%% saved\n",

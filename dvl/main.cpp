@@ -7,15 +7,17 @@
 namespace {
 
 void PrintUsage() {
-    std::fputs("usage: dvl i ARCHIVE...                   identify archives\n"
-               "       dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] [--codepage CP]\n"
-               "             [--overwrite=always|never|rename] [--password PW]... ARCHIVE...\n"
-               "                                          extract\n"
-               "       dvl t [--spec MASK] [--codepage CP] [--password PW]... ARCHIVE...\n"
-               "                                          test without writing\n"
-               "       dvl l [--spec MASK] [--blank-dirs] [--codepage CP] [--tsv|--json] ARCHIVE\n"
-               "                                          list the entries\n",
-               stderr);
+    std::fputs(
+        "usage: dvl i ARCHIVE...                   identify archives\n"
+        "       dvl x [-o DIR] [--spec MASK] [--flat] [--keep-broken] [--codepage CP] "
+        "[--no-limit]\n"
+        "             [--overwrite=always|never|rename] [--password PW]... ARCHIVE...\n"
+        "                                          extract\n"
+        "       dvl t [--spec MASK] [--codepage CP] [--no-limit] [--password PW]... ARCHIVE...\n"
+        "                                          test without writing\n"
+        "       dvl l [--spec MASK] [--blank-dirs] [--codepage CP] [--tsv|--json] ARCHIVE\n"
+        "                                          list the entries\n",
+        stderr);
 }
 
 } // namespace

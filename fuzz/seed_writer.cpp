@@ -73,10 +73,11 @@ void LegacyStreams() {
         Legacy("unreduce", "factor" + std::to_string(f), uint8_t(f * 37), uint8_t((f - 1) << 4),
                f % 2 ? text : mixed, Reduce(f % 2 ? text : mixed, f));
     for (int o = 0; o < 5; ++o) {
-        const ImplodeOptions options{.largeWindow = (o & 1) != 0, .literalTree = (o & 2) != 0,
-                                     .matchBeforeStart = o == 4};
-        Legacy("explode", "options" + std::to_string(o), uint8_t(o * 50), uint8_t(ImplodeFlags(options)),
-               o % 2 ? mixed : text, Implode(o % 2 ? mixed : text, options));
+        const ImplodeOptions options{
+            .largeWindow = (o & 1) != 0, .literalTree = (o & 2) != 0, .matchBeforeStart = o == 4};
+        Legacy("explode", "options" + std::to_string(o), uint8_t(o * 50),
+               uint8_t(ImplodeFlags(options)), o % 2 ? mixed : text,
+               Implode(o % 2 ? mixed : text, options));
     }
 }
 
@@ -87,8 +88,11 @@ void LegacyArchives() {
     zip.Add({.name = "shrunk.txt", .data = text, .packed = Shrink(text), .method = 1});
     zip.Add({.name = "reduced.bin", .data = binary, .packed = Reduce(binary, 2), .method = 3});
     const ImplodeOptions options{.largeWindow = true, .literalTree = true};
-    zip.Add({.name = "dir/imploded.txt", .data = text, .packed = Implode(text, options),
-             .method = 6, .flags = ImplodeFlags(options)});
+    zip.Add({.name = "dir/imploded.txt",
+             .data = text,
+             .packed = Implode(text, options),
+             .method = 6,
+             .flags = ImplodeFlags(options)});
     Put("lister_zip", "legacy.zip", zip.Build());
     Bytes stub = {'M', 'Z'};
     stub.resize(128, 0);
@@ -171,17 +175,17 @@ void Ace() {
     AceMemberSpec wide = Member("wide.txt", Text(50), 0, {});
     wide.wideHeader = true;
     Put("ace", "stored.ace",
-        BuildAceArchive({.members = {folder, Member("docs\\readme.txt", Text(120), 0, {}), wide,
-                                     flagged}}));
+        BuildAceArchive(
+            {.members = {folder, Member("docs\\readme.txt", Text(120), 0, {}), wide, flagged}}));
     Put("ace", "lz77.ace",
-        BuildAceArchive({.members = {Member("text.txt", text, 1, lz),
-                                     Member("binary.bin", binary, 1, small)},
-                         .versionToExtract = 20,
-                         .recoveryRecord = true,
-                         .unknownBlock = true}));
+        BuildAceArchive(
+            {.members = {Member("text.txt", text, 1, lz), Member("binary.bin", binary, 1, small)},
+             .versionToExtract = 20,
+             .recoveryRecord = true,
+             .unknownBlock = true}));
     Put("ace", "blocked.ace",
-        BuildAceArchive({.members = {Member("b.bin", blockedData, 2, blocked)},
-                         .versionToExtract = 20}));
+        BuildAceArchive(
+            {.members = {Member("b.bin", blockedData, 2, blocked)}, .versionToExtract = 20}));
     // Solid: the second member's matches reach into the first one's output.
     const Bytes second = Text(400);
     Put("ace", "solid.ace",

@@ -92,6 +92,10 @@ int64_t File::Size() {
     return int64_t(st.st_size);
 }
 
+bool File::SetSize(int64_t size) {
+    return size >= 0 && ftruncate(fd_, off_t(size)) == 0;
+}
+
 void File::Seek(int64_t position) {
     if (position < 0) Fail("seek in", nativePath_, EINVAL);
     if (lseek(fd_, off_t(position), SEEK_SET) < 0) Fail("seek in", nativePath_, errno);

@@ -40,7 +40,10 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& NativePath() const { return nativePath_; }
 
-    int64_t Size();              // throws IoError
+    int64_t Size(); // throws IoError
+    // Cuts or extends the file to `size` bytes (zeros, a hole where the file
+    // system keeps them); false when it could not.
+    bool SetSize(int64_t size);
     void Seek(int64_t position); // absolute; throws IoError
     int64_t Position();          // throws IoError
     // Reads up to n bytes; fewer only at the end of the file. Throws IoError.

@@ -159,6 +159,15 @@ FolderRef OutputTree::OpenFolders(const std::vector<std::string>& parts, bool cr
     return lastFolder_;
 }
 
+FolderRef OutputTree::OpenParent(std::string_view relative, bool create, std::string& name,
+                                 OutputResult& result) const {
+    std::vector<std::string> parts;
+    if (!SplitComponents(relative, parts, result)) return nullptr;
+    name = parts.back();
+    parts.pop_back();
+    return OpenFolders(parts, create, result);
+}
+
 OutputResult OutputTree::Check(std::string_view relative) const {
     OutputResult result;
     std::vector<std::string> parts;
@@ -197,11 +206,8 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file, Pendi
     file.Close();
     pending.Discard();
     OutputResult result;
-    std::vector<std::string> parts;
-    if (!SplitComponents(relative, parts, result)) return result;
-    const std::string name = parts.back();
-    parts.pop_back();
-    const FolderRef folder = OpenFolders(parts, true, result);
+    std::string name;
+    const FolderRef folder = OpenParent(relative, true, name, result);
     if (!folder) return result;
 
     struct stat st;
@@ -235,10 +241,10 @@ OutputResult OutputTree::CreateFile(std::string_view relative, File& file, Pendi
         Fail(result, OutputStatus::FileFailed, errno);
         return result;
     }
-    std::string native = rootNative_;
-    for (const std::string& part : parts)
-        native += '/' + part;
-    file.Adopt(fd, native + '/' + temporary);
+    // Messages name the temporary file by its place.
+    std::string native = rootNative_ + '/' + ToNativeSpelling(result.relative);
+    native.resize(native.rfind('/') + 1);
+    file.Adopt(fd, native + temporary);
     pending.folder_ = folder;
     pending.temporary_ = temporary;
     pending.final_ = name;
@@ -291,13 +297,25 @@ void PendingFile::Release() {
     final_.clear();
 }
 
+bool OutputTree::OpenForReading(std::string_view relative, File& file) const {
+    OutputResult result;
+    std::string name;
+    const FolderRef folder = OpenParent(relative, false, name, result);
+    if (!folder) return false;
+    const int fd = openat(folder->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    file.Adopt(fd, rootNative_ + '/' + std::string(relative));
+    return true;
+}
+
 bool OutputTree::Exists(std::string_view relative) const {
     OutputResult result;
-    std::vector<std::string> parts;
-    if (!SplitComponents(relative, parts, result)) return false;
-    const std::string name = parts.back();
-    parts.pop_back();
-    const FolderRef folder = OpenFolders(parts, false, result);
+    std::string name;
+    const FolderRef folder = OpenParent(relative, false, name, result);
     if (!folder) return false;
     struct stat st;
     const bool exists = fstatat(folder->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -321,11 +339,8 @@ std::string OutputTree::FreeName(std::string_view relative) const {
 
 bool OutputTree::RemoveFile(std::string_view relative) {
     OutputResult result;
-    std::vector<std::string> parts;
-    if (!SplitComponents(relative, parts, result)) return false;
-    const std::string name = parts.back();
-    parts.pop_back();
-    const FolderRef folder = OpenFolders(parts, false, result);
+    std::string name;
+    const FolderRef folder = OpenParent(relative, false, name, result);
     if (!folder) return false;
     struct stat st;
     const bool removed = fstatat(folder->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -108,6 +108,8 @@ public:
     // Files that no entry may replace (the archive and its volumes), by
     // identity, whatever name leads to them; missing ones are ignored.
     void Protect(std::string_view winPath);
+    // Opens the plain file at `relative` for reading (nothing through a link).
+    bool OpenForReading(std::string_view relative, File& file) const;
     // True when something lies at `relative` (by its exact name, links not
     // followed).
     bool Exists(std::string_view relative) const;
@@ -124,6 +126,9 @@ private:
     FolderRef OpenFolders(const std::vector<std::string>& parts, bool create,
                           OutputResult& result) const;
     int OpenRoot(bool create) const;
+    // The folder that holds `relative`'s last component (given in `name`).
+    FolderRef OpenParent(std::string_view relative, bool create, std::string& name,
+                         OutputResult& result) const;
 
     bool IsProtected(int folderFd, const std::string& name) const;
 

@@ -178,13 +178,17 @@ bool SetLastWriteDosDateTime(std::string_view winPath, uint32_t dos) {
     return t && SetLastWriteTime(winPath, *t);
 }
 
-bool SetLastWriteDosDateTime(File& file, uint32_t dos) {
-    auto t = UnixFromDosDateTime(dos);
-    if (!t || !file.IsOpen()) return false;
+bool SetLastWriteTime(File& file, std::time_t t) {
+    if (!file.IsOpen()) return false;
     timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = *t;
+    times[0].tv_sec = times[1].tv_sec = t;
     times[0].tv_nsec = times[1].tv_nsec = 0;
     return futimens(file.Descriptor(), times) == 0;
+}
+
+bool SetLastWriteDosDateTime(File& file, uint32_t dos) {
+    auto t = UnixFromDosDateTime(dos);
+    return t && SetLastWriteTime(file, *t);
 }
 
 TimeZoneBias GetTimeZoneBias() {

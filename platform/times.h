@@ -39,6 +39,7 @@ bool SetLastWriteTime(std::string_view winPath, std::time_t t);
 bool SetLastWriteDosDateTime(std::string_view winPath, uint32_t dos);
 // The same for an open file.
 bool SetLastWriteDosDateTime(File& file, uint32_t dos);
+bool SetLastWriteTime(File& file, std::time_t t);
 
 // The Windows time-zone information: UTC = local time + bias (minutes).
 struct TimeZoneBias {

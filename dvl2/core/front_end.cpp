@@ -3,6 +3,7 @@
 #include "archive/text.h"
 #include "dvl2/core/ace_back_end.h"
 #include "dvl2/core/detect.h"
+#include "dvl2/core/layer_back_end.h"
 #include "dvl2/core/rar_back_end.h"
 #include "dvl2/core/zip_back_end.h"
 #include "platform/hooks.h"
@@ -60,7 +61,8 @@ WindowLayout LayoutForMode(int mode, const std::string& format, const std::strin
         return {Panel::Progress, 365, 142, "Testing.."};
     default: {
         const std::string caption = "Contents of [" + ExtractFileName(archivePath) + "]";
-        return {format == "ZIP" ? Panel::ZipList : Panel::OtherList, 420, 360, caption};
+        return {format == "ZIP" || IsLayerFormat(format) ? Panel::ZipList : Panel::OtherList, 420,
+                360, caption};
     }
     }
 }
@@ -71,7 +73,8 @@ std::string LogCaption(int mode) {
 
 FrontEnd::FrontEnd(MainView& view)
     : view_(view), zip_(std::make_unique<ZipBackEnd>(*this)),
-      rar_(std::make_unique<RarBackEnd>(*this)), ace_(std::make_unique<AceBackEnd>(*this)) {}
+      layer_(std::make_unique<LayerBackEnd>(*this)), rar_(std::make_unique<RarBackEnd>(*this)),
+      ace_(std::make_unique<AceBackEnd>(*this)) {}
 
 FrontEnd::~FrontEnd() = default;
 
@@ -99,6 +102,9 @@ void FrontEnd::FormShow(const std::string& arg1, const std::string& arg2) {
         return;
     }
     state_.ArchiveFormat = *format;
+    // Beyond the tags of the first bytes, the formats the extraction layer
+    // takes, by the components' detection.
+    if (state_.ArchiveFormat.empty()) state_.ArchiveFormat = LayerFormatOf(state_.ArchivePath);
 
     SetVolumeBar(volumePosition_,
                  CountVolumes(ArchiveFolder(), ExtractFileName(state_.ArchivePath)));
@@ -142,7 +148,8 @@ bool FrontEnd::EvaluateSwitch(const std::string& sw) {
         }
         state_.DestFolder = folder;
     } else if (sw == "/t") {
-        if (state_.ArchiveFormat == "ACE" || state_.ArchiveFormat == "RAR") {
+        if (state_.ArchiveFormat == "ACE" || state_.ArchiveFormat == "RAR" ||
+            state_.ArchiveFormat == "ZIP" || IsLayerFormat(state_.ArchiveFormat)) {
             state_.DestFolder = ArchiveFolder();
             state_.Mode = kModeTest;
         } else {
@@ -177,6 +184,8 @@ void FrontEnd::RunOperation() {
         rar_->RunRar();
     else if (state_.ArchiveFormat == "ACE")
         ace_->RunAce();
+    else if (IsLayerFormat(state_.ArchiveFormat))
+        layer_->RunLayer();
 }
 
 void FrontEnd::CancelClick() {

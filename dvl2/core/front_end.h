@@ -15,6 +15,7 @@ namespace dvl::dvl2 {
 class AceBackEnd;
 class RarBackEnd;
 class ZipBackEnd;
+class LayerBackEnd;
 
 // The main window's layout for a mode and format.
 WindowLayout LayoutForMode(int mode, const std::string& format, const std::string& archivePath);
@@ -78,6 +79,7 @@ private:
     int volumePosition_ = 0;
     int volumeMaximum_ = 100;
     std::unique_ptr<ZipBackEnd> zip_;
+    std::unique_ptr<LayerBackEnd> layer_;
     std::unique_ptr<RarBackEnd> rar_;
     std::unique_ptr<AceBackEnd> ace_;
 };

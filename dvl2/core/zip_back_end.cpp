@@ -45,10 +45,15 @@ ZipBackEnd::~ZipBackEnd() = default;
 void ZipBackEnd::RunZip() {
     FrontState& state = frontEnd_.State();
     state.FileSpec = "*.*";
-    if (state.Mode == kModeList)
+    if (state.Mode == kModeList) {
         RunList();
-    else
+    } else if (state.Mode == kModeTest) {
+        // A test checks the one archive named.
+        ExtractOne(state.ArchivePath, ExtractFileName(state.ArchivePath));
+        frontEnd_.FinishOperation();
+    } else {
         RunExtract();
+    }
 }
 
 void ZipBackEnd::RunList() {
@@ -119,7 +124,10 @@ void ZipBackEnd::ExtractOne(const std::string& archivePath, const std::string& l
     const ArchiveCodePage codePage(archivePath);
     unzip_->SetArchiveFile(archivePath);
     unzip_->SetExtractDir(frontEnd_.State().DestFolder);
-    unzip_->Extract();
+    if (frontEnd_.State().Mode == kModeTest)
+        unzip_->Test();
+    else
+        unzip_->Extract();
 }
 
 void ZipBackEnd::UnZIP1Progress(TZipCommon*, const std::string& fn, uint8_t progress) {

@@ -163,7 +163,9 @@ TEST_F(DvlExtract, ExistingFilesFollowTheOverwritePolicy) {
         EXPECT_EQ(test::ReadText(dir / "out" / "a.txt"), c.a);
         EXPECT_EQ(test::ReadText(dir / "out" / "b.txt"), "b");
         EXPECT_EQ(fs::exists(dir / "out" / "a (1).txt"), c.renamed != nullptr);
-        if (c.renamed) EXPECT_EQ(test::ReadText(dir / "out" / "a (1).txt"), c.renamed);
+        if (c.renamed) {
+            EXPECT_EQ(test::ReadText(dir / "out" / "a (1).txt"), c.renamed);
+        }
     }
 }
 

@@ -151,6 +151,48 @@ TEST_F(HostileRar, BrokenLaterHeaderIsNeverOk) {
     }
 }
 
+// --- Formats of the extraction layer -------------------------------------
+
+// GNU tar keeps names as --transform makes them when given -P: climbing,
+// absolute and drive-letter names, a path through the planted link, a
+// symbolic link entry and a hard link whose target climbs out.
+TEST_F(Hostile, TarAndEncodedTextStayInsideTheDestination) {
+    DVL_REQUIRE_TOOL("tar");
+    const fs::path src = root_ / "src";
+    fs::create_directories(src);
+    test::WriteFile(src / "a.txt", std::string("a"));
+    test::WriteFile(src / "l.txt", std::string("l"));
+    fs::create_hard_link(src / "a.txt", src / "h.txt");
+    fs::create_symlink("../../outside/victim.txt", src / "s.txt");
+    const fs::path tar = in_ / "h.tar";
+    const auto add = [&](const std::string& from, const std::string& to, const char* mode) {
+        ASSERT_EQ(test::Run("tar -P " + std::string(mode) + " " + Quote(tar) +
+                                " --transform=" + Quote("s," + from + "," + to + ",") + " " + from,
+                            src),
+                  0);
+    };
+    add("a.txt", "../../outside/victim.txt", "-cf"); // h.txt links to this name too
+    add("h.txt", "h.txt", "-rf");
+    add("l.txt", "/abs/abs.txt", "-rf");
+    add("l.txt", "lnk/x.txt", "-rf");
+    add("l.txt", "C:\\\\dos\\\\d.txt", "-rf");
+    add("s.txt", "s.txt", "-rf");
+    fs::remove_all(src);
+    ExpectBoth(
+        tar, "TAR", PlantLink, {"lnk"},
+        {Coded("x.txt", kErrLinkInPath), Coded("s.txt", kErrLinkEntry)},
+        {{"outside/victim.txt", "a"}, {"h.txt", "a"}, {"abs/abs.txt", "l"}, {"dos/d.txt", "l"}});
+
+    // Text of more than 200 bytes, as detection by the extension asks.
+    const std::string text = std::string(4, '\n') + std::string(200, '-') + "\n" +
+                             "begin 644 ../../outside/victim.txt\n!80``\n`\nend\n"
+                             "begin 644 lnk/x.txt\n!80``\n`\nend\n"
+                             "begin 644 /abs/u.txt\n!80``\n`\nend\n";
+    test::WriteFile(in_ / "h.uue", text);
+    ExpectBoth(in_ / "h.uue", "UUE", PlantLink, {"lnk"}, {Coded("x.txt", kErrLinkInPath)},
+               {{"outside/victim.txt", "a"}, {"abs/u.txt", "a"}});
+}
+
 // --- Listing ------------------------------------------------------------
 
 TEST_F(Hostile, ListingsThatStopOnDamageFail) {
