@@ -182,7 +182,7 @@ TarMember ParseTarHeader(const uint8_t* block, TarPending& pending) {
 }
 
 void ApplyTarMetadata(const TarMember& member, std::string_view data, TarPending& pending) {
-    const std::string_view text = data.substr(0, strnlen(data.data(), data.size()));
+    const std::string_view text = data.substr(0, data.find('\0'));
     switch (member.type) {
     case 'L':
         pending.path = std::string(text);
