@@ -207,12 +207,14 @@ StreamKind KindOf(const std::vector<uint8_t>& head) {
         return StreamKind::Bzip2;
     if (starts({0xFD, '7', 'z', 'X', 'Z', 0x00})) return StreamKind::Xz;
     if (starts({0x28, 0xB5, 0x2F, 0xFD})) return StreamKind::Zstd;
+    // A TAR header's checksum is firmer evidence than the LZMA guess below
+    // (a member named "20230101.log" fits it).
+    if (head.size() >= formats::kTarBlock && formats::TarChecksumValid(head.data()))
+        return StreamKind::Tar;
     // LZMA-alone has no magic: its properties byte and a sane dictionary.
     if (head.size() >= 13 && head[0] < 225 && Le32(head.data() + 1) >= (1u << 12) &&
         Le32(head.data() + 1) <= (1u << 30) && (head[12] == 0 || head[12] == 0xFF))
         return StreamKind::LzmaAlone;
-    if (head.size() >= formats::kTarBlock && formats::TarChecksumValid(head.data()))
-        return StreamKind::Tar;
     return StreamKind::None;
 }
 

@@ -144,6 +144,14 @@ TEST_F(DvlLayer, SparseFilesInEveryForm) {
     }
 }
 
+// A TAR whose first name happens to look like an LZMA-alone header (a
+// properties byte, a plausible dictionary, a zero at byte 12) is a TAR.
+TEST_F(DvlLayer, ATarIsNeverTakenForAnotherFormat) {
+    test::WriteFile(src_ / "20230101.log", std::string("log"));
+    ASSERT_EQ(test::Run("tar -cf ../dated.tar 20230101.log a.txt", src_), 0);
+    ExpectSameTree("dated.tar", "tar -xf ../dated.tar");
+}
+
 TEST_F(DvlLayer, CompressedTarsAreTheirTar) {
     const std::pair<const char*, const char*> kinds[] = {
         {"-z", "tgz"}, {"-j", "tar.bz2"}, {"-J", "tar.xz"}, {"--zstd", "tar.zst"}, {"-Z", "tar.Z"},
