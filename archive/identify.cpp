@@ -51,6 +51,15 @@ bool StartsWithTarHeader(int64_t size) {
            formats::TarChecksumValid(header);
 }
 
+// bzip2, XZ and Zstandard streams, which have no type here: no cabinet
+// follows their magic, so the file need not be searched for one.
+bool StartsLikeCompressedStream(const uint8_t head[6]) {
+    static const uint8_t kXz[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+    static const uint8_t kZstd[4] = {0x28, 0xB5, 0x2F, 0xFD};
+    return std::memcmp(head, "BZh", 3) == 0 || std::memcmp(head, kXz, 6) == 0 ||
+           std::memcmp(head, kZstd, 4) == 0;
+}
+
 } // namespace
 
 void TZipCommon::IdentifyArchive() {
@@ -101,7 +110,7 @@ void TZipCommon::DetectOpenFile() {
     if (arcType_ == atUnknown && archiveSize64_ > 200 &&
         ExtractFileName(archiveFile_).find('.') != std::string::npos)
         FallBackOnExtension();
-    if (arcType_ == atUnknown) ScanForCabinet();
+    if (arcType_ == atUnknown && !StartsLikeCompressedStream(head)) ScanForCabinet();
 }
 
 // A cabinet may follow other bytes (an installer's own code): the first
