@@ -289,7 +289,9 @@ LzxDecoder::LzxDecoder(int windowBits) : state_(std::make_unique<State>()) {
         s.windowSize = uint32_t(1) << windowBits;
         s.mainSymbols = kNumChars + 8 * PositionSlots(windowBits);
         s.capacity = s.windowSize + std::max<size_t>(s.windowSize, size_t(256) << 10);
-        s.buffer.reset(new (std::nothrow) uint8_t[s.capacity + kCopySlack]());
+        // Left unset: Reset starts every folder at the buffer's start, and no
+        // match may reach before it.
+        s.buffer.reset(new (std::nothrow) uint8_t[s.capacity + kCopySlack]);
         if (!s.buffer) s.fixedError = DecodeStatus::NoMemory;
     }
     s.Reset();

@@ -90,6 +90,7 @@ public:
             lzx_ = std::make_unique<codecs::LzxDecoder>(windowBits);
         if (method_ == kQuantum && windowBits >= 10 && windowBits <= 21)
             quantum_ = std::make_unique<codecs::QuantumDecoder>(windowBits);
+        if (method_ == kMszip) inflater_ = std::make_unique<codecs::Inflater>();
     }
 
     bool Supported() const { return method_ == kStored || method_ == kMszip || lzx_ || quantum_; }
@@ -148,14 +149,14 @@ private:
                 return true;
             }
         } sink(out, outputSize);
-        const codecs::InflateResult result = inflater_.Inflate(source, sink, history_);
+        const codecs::InflateResult result = inflater_->Inflate(source, sink, history_);
         if (result.error != 0 || sink.size != outputSize) return DataEnd::Corrupt;
         history_.assign(out.begin(), out.end());
         return DataEnd::Complete;
     }
 
     uint16_t method_;
-    codecs::Inflater inflater_;
+    std::unique_ptr<codecs::Inflater> inflater_; // MSZIP only
     std::vector<uint8_t> history_;
     std::unique_ptr<codecs::LzxDecoder> lzx_;
     std::unique_ptr<codecs::QuantumDecoder> quantum_;
