@@ -1,8 +1,8 @@
 #include "archive/unzip/entry_data.h"
 
+#include "archive/codecs/crc32.h"
 #include "archive/library_state.h"
 #include "archive/un_base.h"
-#include "archive/codecs/crc32.h"
 
 #include <algorithm>
 #include <cerrno>

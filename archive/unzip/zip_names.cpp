@@ -1,8 +1,8 @@
 #include "archive/unzip/zip_names.h"
 
 #include "archive/bytes.h"
-#include "archive/text.h"
 #include "archive/codecs/crc32.h"
+#include "archive/text.h"
 #include "archive/unzip/zip_records.h"
 
 namespace dvl::unzip {
