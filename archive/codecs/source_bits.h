@@ -21,10 +21,17 @@ enum class BitOrder { LsbFirst, MsbFirst };
 
 template <BitOrder order> class SourceBits {
 public:
-    explicit SourceBits(ByteSource& in) : in_(in) {}
+    explicit SourceBits(ByteSource& in) : in_(&in) {}
 
     // Makes `n` (at most 56) bits available; false when the input ends first.
-    [[gnu::always_inline]] bool Need(unsigned n) { return count_ >= n || Refill(n); }
+    [[gnu::always_inline]] bool Need(unsigned n) {
+        if (count_ >= n) return true;
+        if (end_ - p_ >= 8) { // the common refill, inline: it leaves at least 56 bits
+            Load8();
+            return true;
+        }
+        return Refill(n);
+    }
     // Bits left; once the input has ended, all there will be.
     unsigned Count() const { return count_; }
 
@@ -58,17 +65,22 @@ public:
 private:
     static constexpr bool kMsb = order == BitOrder::MsbFirst;
 
+    // Loads eight bytes from the chunk (which has them): at least 56 bits are then there.
+    [[gnu::always_inline]] void Load8() {
+        uint64_t word;
+        std::memcpy(&word, p_, 8);
+        if constexpr (kMsb == (std::endian::native == std::endian::little))
+            word = __builtin_bswap64(word);
+        bits_ |= kMsb ? word >> count_ : word << count_;
+        p_ += (63 - count_) >> 3;
+        count_ |= 56;
+    }
+
     // Loads until `n` bits are there; false when the input ends first.
     bool Refill(unsigned n) {
         for (;;) {
             if (end_ - p_ >= 8) {
-                uint64_t word;
-                std::memcpy(&word, p_, 8);
-                if constexpr (kMsb == (std::endian::native == std::endian::little))
-                    word = __builtin_bswap64(word);
-                bits_ |= kMsb ? word >> count_ : word << count_;
-                p_ += (63 - count_) >> 3;
-                count_ |= 56;
+                Load8();
                 return true;
             }
             while (p_ < end_ && count_ <= 56) {
@@ -77,14 +89,14 @@ private:
             }
             if (count_ >= n) return true;
             if (ended_) return false;
-            const std::span<const uint8_t> chunk = in_.Next();
+            const std::span<const uint8_t> chunk = in_->Next();
             p_ = chunk.data();
             end_ = p_ + chunk.size();
             ended_ = chunk.empty();
         }
     }
 
-    ByteSource& in_;
+    ByteSource* in_; // a pointer, so that a hot loop can work on a copy and assign it back
     const uint8_t* p_ = nullptr;
     const uint8_t* end_ = nullptr;
     uint64_t bits_ = 0;
