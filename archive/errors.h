@@ -40,6 +40,7 @@ enum ErrorCode : int32_t {
     kErrUnsupportedMethod = 25200,
     kErrUnknownFileType = 25202,
     kErrFirstDiskNeeded = 25901,
+    kErrPreviousVolume = 25902,
     kErrNextVolume = 25903,
     kErrInvalidPassword = 26517,
     kErrPasswordFailed = 26522,

@@ -1,6 +1,7 @@
 // Recognition of an archive's type, including self-extracting executables
 // and the extension fallback for formats without a signature.
 #include "archive/bytes.h"
+#include "archive/formats/lha_header.h"
 #include "archive/formats/tar_header.h"
 #include "archive/text.h"
 #include "archive/zip_common.h"
@@ -60,6 +61,50 @@ bool StartsLikeCompressedStream(const uint8_t head[6]) {
            std::memcmp(head, kZstd, 4) == 0;
 }
 
+// The archive file as the LHA header parser reads it.
+class DetectionInput final : public formats::LhaInput {
+public:
+    explicit DetectionInput(int64_t size) : size_(size) {}
+    size_t ReadAt(int64_t offset, uint8_t* buffer, size_t n) override {
+        return offset < size_ && TrySeek(offset) ? Input().Read(buffer, n) : 0;
+    }
+    int64_t Size() const override { return size_; }
+
+private:
+    int64_t size_;
+};
+
+// An LHA archive in a self-extractor whose archive does not begin where the
+// DOS image ends (Windows stubs, LArc's .COM stubs): the first header within
+// the first bytes that parses whole, checksum included, with its data inside
+// the file. Zero-based; negative when there is none.
+int64_t FindLhaHeader(int64_t size) {
+    constexpr size_t kChunk = 64 * 1024;
+    constexpr int64_t kScanned = 2 * 1024 * 1024;
+    std::vector<uint8_t> buf(kChunk + formats::kLhaBaseSize);
+    DetectionInput input(size);
+    const int64_t limit = std::min(size, kScanned);
+    for (int64_t at = 0; at < limit; at += int64_t(kChunk)) {
+        if (!TrySeek(at)) return -1;
+        const size_t n = Input().Read(buf.data(), buf.size());
+        for (size_t p = 0; p + formats::kLhaBaseSize <= n && p < kChunk; ++p) {
+            if (buf[p + 2] != '-' || !formats::LooksLikeLhaHeader(&buf[p], n - p)) continue;
+            formats::LhaHeader header;
+            const int64_t position = at + int64_t(p);
+            if (formats::ParseLhaHeader(input, position, header) == formats::LhaParse::Ok &&
+                header.checksumMatches && header.extendedIntact &&
+                header.dataOffset + int64_t(std::min<uint64_t>(header.packedSize, size)) <= size)
+                return position;
+        }
+    }
+    return -1;
+}
+
+// LArc and LHA .COM self-extractors begin with a jump over their text.
+bool StartsLikeComProgram(const uint8_t head[6]) {
+    return head[0] == 0xEB || head[0] == 0xE9;
+}
+
 } // namespace
 
 void TZipCommon::IdentifyArchive() {
@@ -111,6 +156,14 @@ void TZipCommon::DetectOpenFile() {
         ExtractFileName(archiveFile_).find('.') != std::string::npos)
         FallBackOnExtension();
     if (arcType_ == atUnknown && !StartsLikeCompressedStream(head)) ScanForCabinet();
+    if (arcType_ == atUnknown && StartsLikeComProgram(head)) TakeEmbeddedLha();
+}
+
+void TZipCommon::TakeEmbeddedLha() {
+    const int64_t position = FindLhaHeader(archiveSize64_);
+    if (position < 0 || position >= INT32_MAX) return;
+    startOffset_ = int32_t(position + 1);
+    arcType_ = atLhaExe;
 }
 
 // A cabinet may follow other bytes (an installer's own code): the first
@@ -143,6 +196,7 @@ void TZipCommon::ProbeExecutable(const uint8_t head[6]) {
     if (ProbeStringResources()) return;
     ProbeDosImageEnd(head);
     if (arcType_ == atUnknown) ScanForAppendedZip();
+    if (arcType_ == atUnknown) TakeEmbeddedLha();
 }
 
 // A self-extractor may name its archive's offset in string resources 1..4.

@@ -214,6 +214,8 @@ private:
     void ProbeDosImageEnd(const uint8_t head[6]);
     void ScanForAppendedZip();
     void ScanForCabinet();
+    // An LHA archive further into a self-extractor (its first plausible header).
+    void TakeEmbeddedLha();
     void FallBackOnExtension();
 
     std::string archiveFile_;

@@ -133,8 +133,8 @@ int ProcessArchive(const std::string& arg, const ExtractOptions& options, bool t
         return AceCommand(arg, archivePath, libraryOperation, destFolder, password, keepExisting);
     const ArchiveCodePage codePage(archivePath);
     if (!IsZipFamily(unzip.ArcType())) {
-        if (const auto source =
-                extract::MakeEntrySource(unzip.ArcType(), archivePath, unzip.StartOffset())) {
+        if (const auto source = extract::MakeEntrySource(unzip.ArcType(), archivePath,
+                                                         unzip.StartOffset(), {password})) {
             const LayerSettings settings{destFolder,         options.spec, options.flat,
                                          options.keepBroken, test,         options.noLimit};
             return LayerExtract(arg, archivePath, *source, settings, policy);

@@ -1,6 +1,6 @@
 // The extraction layer over arbitrary bytes: the first byte picks what the
 // file claims to be (TAR, a compressor with or without a TAR inside, a
-// cabinet, encoded text); the rest is extracted (or tested) into a private
+// cabinet, encoded text, LHA, ARJ, ZOO); the rest is extracted (or tested) into a private
 // folder. Nothing may be written outside the destination, nothing may crash
 // or hang, and the layer lets no exception out.
 #include "archive/extract/extraction.h"
@@ -23,7 +23,8 @@ constexpr struct {
     const char* name;
 } kKinds[] = {
     {dvl::atTAR, "in.tar"}, {dvl::atGZip, "in.gz"},     {dvl::atCAB, "in.cab"},
-    {dvl::atUUE, "in.uue"}, {dvl::atUnknown, "in.bin"},
+    {dvl::atUUE, "in.uue"}, {dvl::atUnknown, "in.bin"}, {dvl::atLZH, "in.lzh"},
+    {dvl::atARJ, "in.arj"}, {dvl::atZOO, "in.zoo"},
 };
 
 } // namespace
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(file);
     }
     const std::string path = dvl::platform::ToWindowsPath(archive.string());
-    if (const auto source = dvl::extract::MakeEntrySource(kind.type, path, 1)) {
+    // The password of the garbled seeds, so that their data is decoded too.
+    if (const auto source = dvl::extract::MakeEntrySource(kind.type, path, 1, {"pw"})) {
         dvl::extract::ExtractionOptions options;
         options.archiveName = kind.name;
         options.destination = dvl::platform::ToWindowsPath(f.out.string());

@@ -174,6 +174,35 @@ uint32_t UpdateFolded(uint32_t crc, const uint8_t* data, size_t n) {
 
 } // namespace crc_internal
 
+namespace {
+
+// Products modulo the polynomial in the reflected order of the register: bit 31 holds x^0.
+uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+    uint32_t product = 0;
+    for (uint32_t term = 0x80000000u; term != 0; term >>= 1) {
+        if (a & term) product ^= b;
+        b = b & 1 ? kPolynomial ^ (b >> 1) : b >> 1; // b times x
+    }
+    return product;
+}
+
+// x^(8n) modulo the polynomial, by squaring.
+uint32_t PowerOfXForBytes(uint64_t n) {
+    uint32_t result = 0x80000000u; // x^0
+    uint32_t square = 0x00800000u; // x^8
+    for (; n != 0; n >>= 1) {
+        if (n & 1) result = MultiplyModP(result, square);
+        square = MultiplyModP(square, square);
+    }
+    return result;
+}
+
+} // namespace
+
+uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB) {
+    return MultiplyModP(crcA, PowerOfXForBytes(lengthB)) ^ crcB;
+}
+
 uint32_t CrcUpdate(uint32_t crc, const uint8_t* data, size_t n) {
     if (n >= 64 && crc_internal::FoldingSupported())
         return crc_internal::UpdateFolded(crc, data, n);

@@ -18,6 +18,11 @@ uint32_t CrcStep(uint32_t crc, uint8_t byte);
 // n bytes through the register; chooses the fastest path this processor supports.
 uint32_t CrcUpdate(uint32_t crc, const uint8_t* data, size_t n);
 
+// The finished CRC-32 (complemented, as stored) of A followed by B, from those of A and B and
+// the length of B: A's value moves past B's bytes (times x^(8 * lengthB) modulo the polynomial)
+// and B's is added, the complements cancelling.
+uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB);
+
 // The individual paths, for tests and benchmarks that compare them.
 namespace crc_internal {
 // Portable slicing-by-8 path.

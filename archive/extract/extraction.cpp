@@ -28,7 +28,9 @@ bool SelectsEveryEntry(const std::string& spec) {
 int32_t CodeOf(DataEnd end, bool encrypted) {
     switch (end) {
     case DataEnd::Corrupt:
-        return kErrBadBlock;
+        // Encrypted data that breaks its method's rules was most likely
+        // decrypted with a wrong password: the check would fail as well.
+        return encrypted ? kErrFailsCrc : kErrBadBlock;
     case DataEnd::Truncated:
         return kErrUnexpectedEnd;
     case DataEnd::Unsupported:
@@ -149,6 +151,10 @@ void Extraction::Row(int32_t code, const std::string& name) {
 
 void Extraction::ArchiveError(int32_t code) {
     Row(code, options_.archiveName);
+}
+
+void Extraction::VolumeError(int32_t code, const std::string& file) {
+    Row(code, file);
 }
 
 void Extraction::Progress(uint64_t done, uint64_t total) {

@@ -60,6 +60,7 @@ public:
     codecs::ByteSink* Begin(const Entry& entry) override;
     void End(const Entry& entry, DataEnd end) override;
     void ArchiveError(int32_t code) override;
+    void VolumeError(int32_t code, const std::string& file) override;
     void Progress(uint64_t done, uint64_t total) override;
     bool Cancelled() const override;
 

@@ -33,4 +33,8 @@ void Listing::ArchiveError(int32_t code) {
     if (events_.row) events_.row(code, archiveName_);
 }
 
+void Listing::VolumeError(int32_t code, const std::string& file) {
+    if (events_.row) events_.row(code, file);
+}
+
 } // namespace dvl::extract

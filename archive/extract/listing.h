@@ -29,6 +29,7 @@ public:
     codecs::ByteSink* Begin(const Entry& entry) override;
     void End(const Entry& entry, DataEnd end) override;
     void ArchiveError(int32_t code) override;
+    void VolumeError(int32_t code, const std::string& file) override;
     void Progress(uint64_t, uint64_t) override {}
     bool Cancelled() const override { return events_.cancelled && events_.cancelled(); }
 

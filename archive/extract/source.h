@@ -34,6 +34,9 @@ public:
     // The archive itself is damaged or cut short at this point: later entries
     // are lost. `code` is one of the error table's codes.
     virtual void ArchiveError(int32_t code) = 0;
+    // The same for another file of the archive's set (a volume that is
+    // missing or not the one expected), which the row names.
+    virtual void VolumeError(int32_t code, const std::string& /*file*/) { ArchiveError(code); }
     // Compressed bytes of the archive read so far, of `total`.
     virtual void Progress(uint64_t done, uint64_t total) = 0;
     // True once the walk should end (between entries and between blocks).
@@ -47,10 +50,23 @@ public:
     virtual void Walk(EntryVisitor& visitor) = 0;
 };
 
+// How a codec's result ends an entry's data.
+DataEnd DataEndOf(codecs::DecodeStatus status);
+
+// Stored data: every byte of `in` as it is; Truncated when fewer than `size`
+// came.
+codecs::DecodeStatus CopyStored(codecs::ByteSource& in, codecs::ByteSink& out, uint64_t size);
+
+// What a source may need besides the archive.
+struct SourceOptions {
+    std::string password; // for encrypted (garbled) entries; empty: none given
+};
+
 // The source of an archive of a type the layer handles; null for any other.
 // The archive's path is Windows form; `startOffset` is detection's (1-based).
 std::unique_ptr<EntrySource> MakeEntrySource(TArcType type, const std::string& archivePath,
-                                             int64_t startOffset);
+                                             int64_t startOffset,
+                                             const SourceOptions& options = {});
 
 // True for the types MakeEntrySource takes.
 bool LayerHandles(TArcType type);

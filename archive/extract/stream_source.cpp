@@ -104,21 +104,6 @@ codecs::DecodeStatus DecodeGzip(platform::File& file, FileReader& reader, codecs
     }
 }
 
-DataEnd EndOf(codecs::DecodeStatus status) {
-    switch (status) {
-    case codecs::DecodeStatus::Ok:
-        return DataEnd::Complete;
-    case codecs::DecodeStatus::Truncated:
-        return DataEnd::Truncated;
-    case codecs::DecodeStatus::WriteFailed:
-        return DataEnd::Stopped;
-    case codecs::DecodeStatus::Corrupt:
-    case codecs::DecodeStatus::NoMemory:
-        break;
-    }
-    return DataEnd::Corrupt;
-}
-
 // Takes a decompressor's output: its first block tells a TAR (its header
 // checksum holds) from any other data, which is the one entry.
 class StreamRouter final : public codecs::ByteSink {
@@ -144,7 +129,7 @@ public:
         if (tar_) {
             // A TAR stopped by its own damage or a cancel has said so.
             if (status == codecs::DecodeStatus::WriteFailed) return;
-            const DataEnd end = EndOf(status);
+            const DataEnd end = DataEndOf(status);
             const bool reported = tar_->Finish(end == DataEnd::Complete ? DataEnd::Truncated : end);
             if (reported) return;
             if (end == DataEnd::Corrupt) visitor_.ArchiveError(kErrBadBlock);
@@ -156,7 +141,7 @@ public:
         }
         if (!entryOpen_) return;
         entryOpen_ = false;
-        visitor_.End(single_, refused_ ? DataEnd::Stopped : EndOf(status));
+        visitor_.End(single_, refused_ ? DataEnd::Stopped : DataEndOf(status));
     }
 
 private:

@@ -1,49 +1,40 @@
 // ARJ: a main header, then local headers each followed by its file's data; a
 // file may go on in the next volumes of a set (base.A01, base.A02, ...).
-#include "archive/bytes.h"
 #include "archive/dates.h"
+#include "archive/formats/arj_header.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
 #include "archive/text.h"
 
-#include <algorithm>
-#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace dvl::lister {
 
 namespace {
 
+using formats::ArjHeader;
+using formats::ArjHeaderKind;
+using formats::ArjParse;
+
+// What the driver reads of each header; the reader reads the rest itself.
 constexpr int kHeaderSize = 34;
-constexpr uint16_t kHeaderId = 0xEA60;
-constexpr int64_t kTrailerSize = 4 + 2; // header CRC and extended-header size
+// A basic header and a trailer without extended headers fit in this; more is
+// read only for a header that needs it.
+constexpr size_t kFirstRead = 4096;
+constexpr size_t kMaxHeaderRead = 1 << 20;
 
-enum ArjFlags : uint8_t {
-    kGarbled = 0x01,
-    kContinuesInNextVolume = 0x04,
-    kExtendedFilePosition = 0x08,
-};
-constexpr uint8_t kDirectoryType = 3;
-constexpr uint8_t kHostUnix = 2;
-
-struct ArjHeader {
-    uint16_t id, basicSize;
-    uint8_t firstSize, version, versionNeeded, hostOs, flags, method, fileType;
-    uint32_t dateTime, packed, unpacked, crc;
-    uint16_t accessMode;
-
-    static ArjHeader Parse(const uint8_t* b) {
-        return {Le16(b),      Le16(b + 2),  b[4],         b[5],        b[6],
-                b[7],         b[8],         b[9],         b[10],       Le32(b + 12),
-                Le32(b + 16), Le32(b + 20), Le32(b + 24), Le16(b + 30)};
+// The header at `pos` of the input, read whole.
+ArjParse ReadHeader(TLorvex& l, int64_t pos, ArjHeaderKind kind, ArjHeader& header) {
+    std::vector<uint8_t> bytes;
+    for (size_t want = kFirstRead;; want *= 2) {
+        bytes.resize(want);
+        l.SeekInput(pos);
+        bytes.resize(l.ReadInput(bytes.data(), bytes.size()));
+        const ArjParse parsed = formats::ParseArjHeader(bytes, kind, header);
+        if (parsed != ArjParse::Truncated || bytes.size() < want || want >= kMaxHeaderRead)
+            return parsed;
     }
-};
-
-// Where the name begins, from the header's start. The fixed part is as long
-// as its first byte says: 30 in old archives, 34 with the extended file
-// position, 46 with the extra dates of newer archivers. A header that flags
-// an extended position its size does not count has it after the 34 bytes.
-int64_t NameOffset(const ArjHeader& h, bool hasPosition) {
-    return std::max<int64_t>(4 + h.firstSize, kHeaderSize + (hasPosition ? 4 : 0));
 }
 
 class ArjReader final : public Reader {
@@ -64,64 +55,59 @@ private:
 
 void ArjReader::Prepare(TLorvex& l) {
     l.SetHeaderSize(kHeaderSize);
-    const int64_t start = l.StartOffset() - 1;
-    l.SeekInput(start);
-    l.ReadInput(l.Header(), kHeaderSize);
-    l.ReadPos = start + kHeaderSize;
-    const ArjHeader main = ArjHeader::Parse(l.Header());
-    if (main.id == kHeaderId) {
-        l.ReadPos = start + NameOffset(main, false);
-        l.SetEntryName(l.ReadZeroName()); // the archive's own name, until the first entry
-        l.SeekInput(l.ReadPos);
-        l.ReadComment(0, l.ArchiveComment);
-    }
-    l.ReadPos += kTrailerSize;
-    l.HeaderPos = l.ReadPos + 1;
     volumeNumber_ = "0";
+    const int64_t start = l.StartOffset() - 1;
+    ArjHeader main;
+    if (ReadHeader(l, start, ArjHeaderKind::Main, main) != ArjParse::Ok) {
+        l.HeaderPos = l.StopPos + 1;
+        return;
+    }
+    l.SetEntryName(main.name); // the archive's own name, until the first entry
+    l.ArchiveComment = std::make_unique<std::string>(main.comment);
+    l.ReadPos = start + int64_t(main.size);
+    l.HeaderPos = l.ReadPos + 1;
 }
 
 void ArjReader::Step(TLorvex& l) {
-    const ArjHeader h = ArjHeader::Parse(l.Header());
-    if (h.id != kHeaderId || h.basicSize == 0) {
+    const int64_t start = l.HeaderPos - 1;
+    ArjHeader h;
+    if (ReadHeader(l, start, ArjHeaderKind::Local, h) != ArjParse::Ok) {
         l.EndWalk();
         return;
     }
-    l.ReadPos = l.HeaderPos - 1 + NameOffset(h, h.flags & kExtendedFilePosition);
-    l.SetEntryName(l.ReadZeroName());
+    l.SetEntryName(h.name);
     l.FireReadFile();
-    l.SeekInput(l.ReadPos);
-    l.ReadComment(0, l.FileComment);
-    l.ReadPos += kTrailerSize + h.packed;
+    l.FileComment = std::make_unique<std::string>(h.comment);
+    l.ReadPos = start + int64_t(h.size) + h.packedSize;
 
-    int64_t packed = h.packed, unpacked = h.unpacked;
+    int64_t packed = h.packedSize, unpacked = h.originalSize;
     l.VolumeName = ExtractFileName(CurrentVolume(l));
-    if (h.flags & kContinuesInNextVolume) FollowVolumes(l, packed, unpacked);
+    if (h.flags & formats::kArjVolume) FollowVolumes(l, packed, unpacked);
 
-    const bool directory = h.fileType == kDirectoryType;
+    const bool directory = h.fileType == formats::kArjFolder;
     if (!(directory && l.ShowBlankDirs()) && !l.MatchesSpec()) return;
     l.CountEntry();
     l.AddTotals(packed, unpacked);
     // Archivers on Unix store the time as seconds since 1970.
-    l.FileDate = h.hostOs == kHostUnix ? TLorvex::ConvertUnixDate(h.dateTime)
-                                       : l.ConvertFileDate(h.dateTime);
+    l.FileDate = h.hostOs == formats::kArjHostUnix ? TLorvex::ConvertUnixDate(h.dateTime)
+                                                   : l.ConvertFileDate(h.dateTime);
     l.VersionMadeBy = h.version;
     l.VersionNeeded = h.versionNeeded;
     l.PackedSize = packed;
     l.UnpackedSize = unpacked;
-    l.CRC = h.crc;
-    l.Encrypted = h.flags & kGarbled;
+    l.CRC = h.fileCrc;
+    l.Encrypted = h.flags & formats::kArjGarbled;
     l.MethodCode = h.method;
     l.MethodName = MethodNameFor(l.ArcType(), h.method, {.fileType = h.fileType});
     l.InternalAttr = h.accessMode;
     l.ExternalAttr = h.accessMode;
     l.Ratio = ComputeRatio(packed, unpacked);
-    l.ReportEntry(int32_t(l.HeaderPos - 1), l.EntryCount());
+    l.ReportEntry(int32_t(start), l.EntryCount());
 }
 
 void ArjReader::FollowVolumes(TLorvex& l, int64_t& packed, int64_t& unpacked) {
-    uint8_t work[kHeaderSize];
-    std::memcpy(work, l.Header(), kHeaderSize);
-    int64_t partStart = -1; // the continuation header read last
+    ArjHeader part;
+    bool found = false; // a continuation header was read in the volume opened last
     do {
         std::string name = l.ArchivePath();
         TZipCommon::NextVolumeName(volumeFolder_, name, volumeNumber_);
@@ -133,7 +119,7 @@ void ArjReader::FollowVolumes(TLorvex& l, int64_t& packed, int64_t& unpacked) {
         if (!l.RequestVolume(folder, name, volumeNumber_)) {
             // Listing goes on where it was, with the parts found so far.
             if (!l.OpenVolume(current)) l.RaiseError(current, volumeNumber_, kErrReadingFile);
-            break;
+            return;
         }
         const std::string path = AddBackslash(folder) + name;
         if (!l.OpenVolume(path)) {
@@ -142,37 +128,26 @@ void ArjReader::FollowVolumes(TLorvex& l, int64_t& packed, int64_t& unpacked) {
         }
         l.VolumePath = path;
         l.StopPos = l.ArchiveSize64();
-        partStart = -1;
 
         // The volume's main header, then the header of the file's next part.
-        std::memset(work, 0, sizeof work);
-        l.SeekInput(0);
-        l.ReadPos = int64_t(l.ReadInput(work, sizeof work));
-        const ArjHeader main = ArjHeader::Parse(work);
-        if (main.id == kHeaderId) {
-            l.ReadPos = NameOffset(main, false);
-            l.ReadZeroName(); // the name the volume was made with
-            l.SeekInput(l.ReadPos);
-            l.ReadComment(0, l.ArchiveComment);
-            l.ReadPos += kTrailerSize;
-            partStart = l.ReadPos;
-            std::memset(work, 0, sizeof work);
-            l.SeekInput(partStart);
-            l.ReadPos += int64_t(l.ReadInput(work, sizeof work));
-        }
-        const ArjHeader part = ArjHeader::Parse(work);
-        packed += part.packed;
-        unpacked += part.unpacked;
-    } while (work[8] & kContinuesInNextVolume);
+        found = false;
+        ArjHeader main;
+        if (ReadHeader(l, 0, ArjHeaderKind::Main, main) != ArjParse::Ok) break;
+        l.ArchiveComment = std::make_unique<std::string>(main.comment);
+        const int64_t partStart = int64_t(main.size);
+        if (ReadHeader(l, partStart, ArjHeaderKind::Local, part) != ArjParse::Ok) break;
+        found = true;
+        packed += part.packedSize;
+        unpacked += part.originalSize;
+        l.ReadPos = partStart + int64_t(part.size) + part.packedSize;
+    } while (part.flags & formats::kArjVolume);
 
-    const ArjHeader part = ArjHeader::Parse(work);
-    if (partStart < 0 || part.id != kHeaderId) return;
-    // A continued part always records where in the file it begins.
-    l.ReadPos = partStart + NameOffset(part, true);
-    l.SetEntryName(l.ReadZeroName());
-    l.SeekInput(l.ReadPos);
-    l.ReadComment(0, l.FileComment);
-    l.ReadPos += kTrailerSize + part.packed;
+    if (!found) {
+        l.EndWalk();
+        return;
+    }
+    l.SetEntryName(part.name);
+    l.FileComment = std::make_unique<std::string>(part.comment);
 }
 
 } // namespace

@@ -58,10 +58,11 @@ std::string_view RarName(uint32_t method, const MethodHints& h) {
     return method >= 0x30 ? Pick(kNames, method - 0x30, other) : other;
 }
 
-std::string_view LhaName(uint32_t method) {
+std::string_view LhaName(uint32_t method, const MethodHints& h) {
     static constexpr std::array<std::string_view, 6> kNames = {"Stored",   "Frozen-1", "Frozen-2",
                                                                "Frozen-3", "Frozen-4", "Frozen-5"};
-    return method >= '0' ? Pick(kNames, method - '0') : kUnknown;
+    const std::string_view other = (h.attributes & 0x10) ? kDir : kUnknown;
+    return method >= '0' ? Pick(kNames, method - '0', other) : other;
 }
 
 std::string_view HaName(uint32_t method) {
@@ -106,7 +107,7 @@ std::string MethodNameFor(TArcType type, uint32_t method, const MethodHints& hin
     case atLhaExe:
     case atLZH:
     case atLzhExe:
-        return std::string(LhaName(method));
+        return std::string(LhaName(method, hints));
     case atRAR:
     case atRarExe:
         return std::string(RarName(method, hints));

@@ -11,7 +11,7 @@ namespace dvl::lister {
 // What besides the method number decides a name.
 struct MethodHints {
     uint16_t zipFlags = 0;    // ZIP general-purpose flags (the deflate option bits)
-    uint32_t attributes = 0;  // ZIP external / RAR file attributes (0x10: a folder)
+    uint32_t attributes = 0;  // ZIP external / RAR / LHA file attributes (0x10: a folder)
     uint8_t fileType = 0;     // ARJ file type (3: a folder)
     uint8_t headerMethod = 0; // ARC: the method byte of the current header (30: a folder)
 };

@@ -1,26 +1,21 @@
 // ZOO: an archive header pointing at a chain of directory entries, each with
 // the position of the next; an entry may carry a long name, a directory name
 // and a comment.
-#include "archive/bytes.h"
 #include "archive/dates.h"
+#include "archive/formats/zoo_header.h"
 #include "archive/lister/lorvex.h"
 #include "archive/lister/method_names.h"
 #include "archive/text.h"
 
 #include <string>
+#include <vector>
 
 namespace dvl::lister {
 
 namespace {
 
-constexpr int kHeaderSize = 58;
+constexpr int kHeaderSize = int(formats::kZooHeaderRead);
 constexpr uint32_t kArchiveAttribute = 0x20;
-constexpr uint8_t kEntryWithVariablePart = 2;
-
-std::string UpToZero(std::string text) {
-    text.resize(std::min(text.find('\0'), text.size()));
-    return text;
-}
 
 class ZooReader final : public Reader {
 public:
@@ -36,19 +31,18 @@ private:
 };
 
 void ZooReader::ReadArchiveHeader(TLorvex& l) {
-    const uint8_t* h = l.Header();
     archiveHeaderRead_ = true;
-    const uint32_t first = Le32(h + 24);
-    // The header holds the first entry's position and its negation.
-    if (uint32_t(first + Le32(h + 28)) != 0 || int32_t(first) <= 0) {
+    formats::ZooArchiveHeader header;
+    if (formats::ParseZooArchiveHeader({l.Header(), size_t(kHeaderSize)}, header) !=
+        formats::ZooParse::Ok) {
         l.ReadPos = l.ArchiveSize64();
         return;
     }
-    if (const uint16_t length = Le16(h + 39); length != 0) {
-        l.SeekInput(Le32(h + 35));
-        l.ReadComment(length, l.ArchiveComment);
+    if (header.commentLength != 0) {
+        l.SeekInput(header.commentAt);
+        l.ReadComment(header.commentLength, l.ArchiveComment);
     }
-    l.ReadPos = first;
+    l.ReadPos = header.firstEntry;
 }
 
 void ZooReader::Step(TLorvex& l) {
@@ -56,57 +50,42 @@ void ZooReader::Step(TLorvex& l) {
         ReadArchiveHeader(l);
         return;
     }
-    const uint8_t* h = l.Header();
     const int64_t start = l.HeaderPos - 1;
-    const uint8_t type = h[4], method = h[5];
-    const int32_t next = int32_t(Le32(h + 6));
-    const uint32_t dateTime = Le32(h + 14);
-    const uint16_t crc = Le16(h + 18);
-    const uint32_t original = Le32(h + 20), packed = Le32(h + 24);
-    const uint32_t commentAt = Le32(h + 32);
-    const uint16_t commentLength = Le16(h + 36);
-    const std::string shortName = UpToZero(std::string(reinterpret_cast<const char*>(h + 38), 13));
-
+    std::vector<uint8_t> bytes(formats::kZooEntryRead);
+    l.SeekInput(start);
+    bytes.resize(l.ReadInput(bytes.data(), bytes.size()));
+    formats::ZooEntry e;
     // The last entry of the chain points nowhere and describes no file.
-    if (next <= 0) {
+    if (formats::ParseZooEntry(bytes, e) != formats::ZooParse::Ok || int32_t(e.next) <= 0) {
         l.EndWalk();
         return;
     }
     // Only a later entry is followed, so that a damaged chain cannot loop.
-    const int64_t following = next > start ? next : l.StopPos;
+    const int64_t following = int64_t(e.next) > start ? int64_t(e.next) : l.StopPos;
 
-    if (commentLength != 0) {
-        l.SeekInput(commentAt);
-        l.ReadComment(commentLength, l.FileComment);
+    if (e.commentLength != 0) {
+        l.SeekInput(e.commentAt);
+        l.ReadComment(e.commentLength, l.FileComment);
     }
-    std::string name = shortName, directory;
-    if (type == kEntryWithVariablePart) {
-        // The long name comes first, then the directory name.
-        const uint8_t longLength = h[56], directoryLength = h[57];
-        l.ReadPos = start + kHeaderSize;
-        const std::string longName = UpToZero(l.ReadCountedName(longLength));
-        if (!longName.empty()) name = longName;
-        directory = UpToZero(l.ReadCountedName(directoryLength));
-    }
-    l.SetEntryName(directory, name);
+    l.SetEntryName(e.directory, e.longName.empty() ? e.shortName : e.longName);
     l.FireReadFile();
     l.ReadPos = following;
     if (!l.MatchesSpec()) return;
 
     l.CountEntry();
-    l.AddTotals(packed, original);
-    l.FileDate = l.ConvertFileDate(SwapHalves(dateTime));
-    l.VersionMadeBy = h[28];
-    l.VersionNeeded = h[29];
-    l.PackedSize = packed;
-    l.UnpackedSize = original;
-    l.CRC = crc;
+    l.AddTotals(e.packedSize, e.originalSize);
+    l.FileDate = l.ConvertFileDate(SwapHalves(e.dateTime));
+    l.VersionMadeBy = e.majorVersion;
+    l.VersionNeeded = e.minorVersion;
+    l.PackedSize = e.packedSize;
+    l.UnpackedSize = e.originalSize;
+    l.CRC = e.crc;
     l.Encrypted = 0;
-    l.MethodCode = method;
-    l.MethodName = MethodNameFor(l.ArcType(), method);
+    l.MethodCode = e.method;
+    l.MethodName = MethodNameFor(l.ArcType(), e.method);
     l.InternalAttr = kArchiveAttribute;
     l.ExternalAttr = kArchiveAttribute;
-    l.Ratio = ComputeRatio(packed, original);
+    l.Ratio = ComputeRatio(e.packedSize, e.originalSize);
     l.ReportEntry(int32_t(start), l.EntryCount());
 }
 

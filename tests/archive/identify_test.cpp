@@ -2,6 +2,7 @@
 // by joining a linked PE and an archive, and hand-made headers for the rest.
 #include "archive/zip_common.h"
 #include "platform/paths.h"
+#include "tests/support/lha_writer.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -305,7 +306,45 @@ TEST_F(Identify, ArchiveAtTheEndOfTheDosImage) {
 TEST_F(Identify, PeerSelfExtractors) {
     fs::path peer = test::PeerFixtures();
     if (peer.empty()) GTEST_SKIP() << "peer fixtures are absent";
-    EXPECT_EQ(Detect(peer / "lha" / "lha213_sfx.exe"), atLhaExe);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"lha213_sfx.exe", 1637},                     // where the DOS image ends
+        {"lharc113_sfx.com", 1264},                   // a .COM stub
+        {"lhmelt_16536_sfx_winsfx32_213.exe", 31745}, // a Windows stub
+    };
+    for (const auto& [name, offset] : cases) {
+        EXPECT_EQ(Detect(peer / "lha" / name), atLhaExe) << name;
+        EXPECT_EQ(component.StartOffset(), offset) << name;
+    }
+}
+
+// LHA further into a program: the first header that holds whole is taken;
+// text that only looks like a method id is not.
+TEST_F(Identify, LhaHeaderFoundInsideAProgram) {
+    const std::vector<uint8_t> archive =
+        test::LhaArchive({{.name = "a.txt", .data = "a", .level = 1}});
+    std::vector<uint8_t> lookalike = archive;
+    lookalike[1] ^= 0x40; // its checksum
+    const auto program = [](uint8_t first, const std::vector<uint8_t>& tail) {
+        std::vector<uint8_t> bytes(3000, 0x90);
+        bytes[0] = first;
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        return bytes;
+    };
+    const struct {
+        std::vector<uint8_t> bytes;
+        TArcType expected;
+    } cases[] = {
+        {program(0xEB, archive), atLhaExe},
+        {program(0xE9, archive), atLhaExe},
+        {program(0xEB, lookalike), atUnknown},
+        {program(0x00, archive), atUnknown}, // not a program
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Detect(Write("sfx.com", c.bytes)), c.expected) << int(c.bytes[0]);
+        if (c.expected == atLhaExe) {
+            EXPECT_EQ(component.StartOffset(), 3001);
+        }
+    }
 }
 
 } // namespace

@@ -71,11 +71,12 @@ TEST_F(DvlExtract, TestReportsDamageAndWritesNothing) {
 }
 
 TEST_F(DvlExtract, ArchivesThatCannotBeOpenedAndUsageErrorsExitTwo) {
-    test::WriteFile(dir / "x.arj", std::vector<uint8_t>{0x60, 0xEA, 1, 2, 3, 4, 5, 6});
+    // HA archives are listed, not extracted.
+    test::WriteFile(dir / "x.ha", std::vector<uint8_t>{'H', 'A', 1, 0, 0x21, 'j', 'u', 'n', 'k'});
     test::WriteFile(dir / "e.zip", test::ZipWriter().Build());
     const std::pair<const char*, const char*> cases[] = {
         {"x missing.zip", "25135 Error opening file (missing.zip)"},
-        {"x x.arj", "25142 Invalid or unsupported archive type for this operation (x.arj)"},
+        {"x x.ha", "25142 Invalid or unsupported archive type for this operation (x.ha)"},
         {"t e.zip", "25202 Unknown file type (e.zip)"},
         {"x", "usage: dvl x"},
         {"x --overwrite=sometimes a.zip", "usage: dvl x"},

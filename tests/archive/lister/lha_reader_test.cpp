@@ -34,6 +34,8 @@ std::vector<std::pair<std::string, int64_t>> PeerEntries(const fs::path& archive
         if (!inside || line.size() < 51) continue;
         std::string name = line.substr(51);
         if (const size_t arrow = name.find(" -> "); arrow != std::string::npos) name.resize(arrow);
+        // Links ("name|target") are not listed.
+        if (name.find('|') != std::string::npos) continue;
         // Folders do not pass "*.*": their name part is empty.
         if (!name.empty() && name.back() == '/') continue;
         for (char& c : name)
@@ -82,6 +84,8 @@ struct LhaEntry {
     std::string directory{}; // level 1 and 2: a directory-name header
     uint32_t packed = 10, original = 20;
     uint32_t stamp = 0;
+    // Levels 1 and 2: extended headers (type, data) ahead of the name header.
+    std::vector<std::pair<uint8_t, std::string>> extras{};
 };
 
 void AddExtended(std::vector<uint8_t>& out, uint8_t type, const std::string& data) {
@@ -95,6 +99,8 @@ void AddEntry(std::vector<uint8_t>& out, const LhaEntry& e) {
     h.insert(h.end(), e.method.begin(), e.method.end());
     std::vector<uint8_t> ext;
     if (e.level >= 1) {
+        for (const auto& [type, data] : e.extras)
+            AddExtended(ext, type, data);
         if (e.level == 2) AddExtended(ext, 1, e.name);
         if (!e.directory.empty()) AddExtended(ext, 2, e.directory);
         test::PutLe16(ext, 0);
@@ -194,6 +200,56 @@ TEST_F(LhaReader, ExtendedHeaderPastItsHeaderEndsTheChain) {
     ASSERT_TRUE(l.result);
     EXPECT_TRUE(l.codes.empty());
     EXPECT_EQ(test::Names(l), (std::vector<std::string>{"inner.txt", "after.txt"}));
+}
+
+std::string LeBytes(uint64_t value, int width) {
+    std::string out;
+    for (int i = 0; i < width; ++i)
+        out += char(value >> (8 * i));
+    return out;
+}
+
+// Headers as real archivers write them: the name header after others, a
+// folder, an Amiga comment after the name, a Unix link, a size above 4 GiB.
+TEST_F(LhaReader, FoldersLinksCommentsAndWideSizes) {
+    std::vector<uint8_t> bytes;
+    AddEntry(
+        bytes,
+        {.level = 2, .name = "late.txt", .stamp = 0, .extras = {{0x54, LeBytes(1234567890, 4)}}});
+    AddEntry(bytes,
+             {.level = 1, .method = "-lh0-", .name = std::string("hello.txt\0a comment", 19)});
+    AddEntry(bytes, {.level = 2,
+                     .method = "-lhd-",
+                     .name = "",
+                     .directory = "docs/",
+                     .packed = 0,
+                     .original = 0});
+    AddEntry(bytes, {.level = 0, .method = "-lhd-", .name = "old\\", .packed = 0, .original = 0});
+    AddEntry(
+        bytes,
+        {.level = 2, .method = "-lhd-", .name = "link|target.txt", .packed = 0, .original = 0});
+    AddEntry(bytes, {.level = 2,
+                     .name = "huge.bin",
+                     .extras = {{0x42, LeBytes(10, 8) + LeBytes(5'000'000'000, 8)}}});
+    bytes.push_back(0);
+    test::WriteFile(dir / "mends.lzh", bytes);
+
+    const auto plain = test::List(dir / "mends.lzh");
+    ASSERT_TRUE(plain.result);
+    EXPECT_EQ(test::Names(plain), (std::vector<std::string>{"late.txt", "hello.txt", "huge.bin"}));
+    EXPECT_EQ(plain.readFiles[4], "link"); // the link is read, not listed
+    EXPECT_EQ(plain.entries[2].unpacked, 5'000'000'000);
+    EXPECT_EQ(plain.entries[2].packed, 10);
+    EXPECT_EQ(plain.totalUnpacked, 5'000'000'000 + 20 + 20);
+
+    const auto blank = test::List(dir / "mends.lzh", [](TLorvex& l) { l.SetShowBlankDirs(true); });
+    ASSERT_TRUE(blank.result);
+    EXPECT_EQ(test::Names(blank),
+              (std::vector<std::string>{"late.txt", "hello.txt", "docs\\", "old\\", "huge.bin"}));
+    for (const size_t folder : {2u, 3u}) {
+        EXPECT_EQ(blank.entries[folder].externalAttr & 0x10, 0x10u) << folder;
+        EXPECT_EQ(blank.entries[folder].method, "Dir") << folder;
+    }
 }
 
 } // namespace

@@ -84,5 +84,29 @@ TEST(Crc32, PiecesGiveTheWholeRegister) {
     EXPECT_EQ(crc, whole);
 }
 
+// The value of two pieces joined, from the pieces' own values, for every split of the data
+// (empty pieces too) and for a long second piece.
+TEST(Crc32, CombinedPiecesGiveTheWholeValue) {
+    std::mt19937 rng(5);
+    std::vector<uint8_t> data(3000);
+    for (auto& b : data)
+        b = uint8_t(rng());
+    const auto finished = [&](size_t from, size_t n) {
+        return ~CrcUpdate(0xFFFFFFFFu, data.data() + from, n);
+    };
+    for (size_t split :
+         {size_t(0), size_t(1), size_t(7), size_t(1500), data.size() - 1, data.size()}) {
+        EXPECT_EQ(CrcCombine(finished(0, split), finished(split, data.size() - split),
+                             data.size() - split),
+                  finished(0, data.size()))
+            << split;
+    }
+    const std::vector<uint8_t> zeros(5'000'000);
+    EXPECT_EQ(
+        CrcCombine(0xCBF43926u, ~CrcUpdate(0xFFFFFFFFu, zeros.data(), zeros.size()), zeros.size()),
+        uint32_t(crc32(crc32(0, reinterpret_cast<const Bytef*>("123456789"), 9), zeros.data(),
+                       uInt(zeros.size()))));
+}
+
 } // namespace
 } // namespace dvl::unzip

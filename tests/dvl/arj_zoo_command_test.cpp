@@ -1,0 +1,232 @@
+// dvl x, t and l on ARJ archives made by arj at test time (every method, a
+// volume set, garbled files) and on the ARJ and ZOO peer fixtures: every tree
+// extracted equals what the peer tools extract, byte for byte and with dates.
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+
+namespace dvl {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Quote;
+
+struct FileState {
+    std::string content;
+    int64_t modified = 0;
+    bool writable = true;
+    bool operator==(const FileState&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const FileState& f) {
+    return out << "{" << f.content.size() << " bytes, " << f.modified
+               << (f.writable ? "" : ", read-only") << "}";
+}
+
+// Every plain file below a folder: content, date (unless `dates` is false)
+// and whether its owner may write it.
+std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
+    std::map<std::string, FileState> files;
+    if (!fs::exists(root)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file() || e.is_symlink()) continue;
+        struct stat st {};
+        ::lstat(e.path().c_str(), &st);
+        files[fs::relative(e.path(), root).string()] = {
+            test::ReadText(e.path()), dates ? int64_t(st.st_mtime) : 0, (st.st_mode & 0200) != 0};
+    }
+    return files;
+}
+
+class DvlArjZoo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(src_ / "sub");
+        test::WriteFile(src_ / "a.txt", std::string("alpha\n"));
+        std::string text;
+        for (int i = 0; i < 20000; ++i)
+            text += "line " + std::to_string(i * 7919 % 10007) + " of the big file\n";
+        test::WriteFile(src_ / "sub" / "big.txt", text);
+        std::vector<uint8_t> noise(70000);
+        std::mt19937 rng(3);
+        for (auto& b : noise)
+            b = uint8_t(rng());
+        test::WriteFile(src_ / "sub" / "noise.bin", noise);
+        test::WriteFile(src_ / "ro.txt", std::string("read-only"));
+        fs::permissions(src_ / "ro.txt", fs::perms::owner_read | fs::perms::group_read);
+        test::Run("touch -d '2001-02-03 04:05:06' a.txt sub/big.txt sub/noise.bin ro.txt", src_);
+    }
+
+    std::string Dvl(const std::string& args, int* status = nullptr) {
+        return test::RunAndCapture("cd " + Quote(dir_.Path()) + " && " + test::DvlProgram() + " " +
+                                       args + " 2>&1",
+                                   status);
+    }
+
+    // arj a ARCHIVE (in the test's folder) with the options, from src.
+    void Arj(const std::string& options, const std::string& archive,
+             const std::string& members = "-r '*'") {
+        ASSERT_EQ(
+            test::Run("arj a -y " + options + " ../" + archive + " " + members + " >/dev/null",
+                      src_),
+            0)
+            << options;
+    }
+
+    // The tree the peer gives beside the one `dvl x` gives (with `options`),
+    // and `dvl t` passing.
+    void ExpectLikePeer(const std::string& archive, const std::string& peerCommand,
+                        const std::string& options = "", bool dates = true) {
+        fs::remove_all(dir_ / "peer");
+        fs::remove_all(dir_ / "ours");
+        fs::create_directories(dir_ / "peer");
+        ASSERT_EQ(test::Run(peerCommand + " >/dev/null 2>&1", dir_ / "peer"), 0) << peerCommand;
+        int status = -1;
+        const std::string out = Dvl("x -o ours " + options + " " + Quote(archive), &status);
+        EXPECT_EQ(out, "") << archive;
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(Tree(dir_ / "ours", dates), Tree(dir_ / "peer", dates)) << archive;
+        EXPECT_FALSE(Tree(dir_ / "ours").empty()) << archive;
+        EXPECT_EQ(Dvl("t " + options + " " + Quote(archive), &status), archive + ": ok\n");
+        EXPECT_EQ(status, 0);
+    }
+
+    test::TempDir dir_;
+    fs::path src_ = dir_ / "src";
+};
+
+TEST_F(DvlArjZoo, EveryArjMethodExtractsAsArjDoes) {
+    DVL_REQUIRE_TOOL("arj");
+    for (int method = 0; method <= 4; ++method) {
+        SCOPED_TRACE(method);
+        const std::string archive = "m" + std::to_string(method) + ".arj";
+        Arj("-m" + std::to_string(method), archive);
+        ExpectLikePeer(archive, "arj x -y ../" + archive);
+        EXPECT_FALSE(Tree(dir_ / "ours").at("ro.txt").writable);
+    }
+}
+
+// Each part of a split file is compressed and checked on its own; the parts
+// make one file. A missing volume is named, and the file is not written.
+TEST_F(DvlArjZoo, AFileSplitOverVolumesIsOneFile) {
+    DVL_REQUIRE_TOOL("arj");
+    for (const char* method : {"-m0", "-m1", "-m4"}) {
+        SCOPED_TRACE(method);
+        fs::remove_all(dir_ / "set");
+        fs::create_directories(dir_ / "set");
+        Arj(std::string(method) + " -v40K", "set/v.arj", "sub/big.txt sub/noise.bin a.txt");
+        ASSERT_TRUE(fs::exists(dir_ / "set" / "v.a02"));
+        ExpectLikePeer("set/v.arj", "arj x -y -v ../set/v.arj");
+
+        fs::rename(dir_ / "set" / "v.a02", dir_ / "v.a02");
+        fs::remove_all(dir_ / "ours");
+        int status = -1;
+        const std::string out = Dvl("x -o ours set/v.arj", &status);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(out.find("25132 File not found (v.a02)\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find(": ok"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir_ / "ours" / "a.txt")); // it lies after the gap
+        fs::rename(dir_ / "v.a02", dir_ / "set" / "v.a02");
+    }
+}
+
+TEST_F(DvlArjZoo, GarbledFilesNeedTheirPassword) {
+    DVL_REQUIRE_TOOL("arj");
+    const std::pair<const char*, const char*> cases[] = {
+        {"-m0", "g0.arj"}, {"-m1", "g1.arj"}, {"-m4 -v40K", "g4.arj"}};
+    for (const auto& [options, archive] : cases) {
+        SCOPED_TRACE(options);
+        Arj(std::string(options) + " -gsecret", archive, "a.txt sub/big.txt sub/noise.bin");
+        ExpectLikePeer(archive, "arj x -y -v -gsecret ../" + std::string(archive),
+                       "--password secret");
+
+        fs::remove_all(dir_ / "ours");
+        int status = -1;
+        EXPECT_EQ(Dvl("x -o ours " + std::string(archive), &status),
+                  "25190 Password protected (a.txt)\n25190 Password protected (big.txt)\n"
+                  "25190 Password protected (noise.bin)\n");
+        EXPECT_EQ(status, 1);
+        EXPECT_TRUE(Tree(dir_ / "ours").empty());
+        EXPECT_EQ(Dvl("t --password wrong " + std::string(archive), &status),
+                  "25120 File fails CRC check (a.txt)\n25120 File fails CRC check (big.txt)\n"
+                  "25120 File fails CRC check (noise.bin)\n");
+        EXPECT_EQ(status, 1);
+    }
+}
+
+TEST_F(DvlArjZoo, PeerFixturesExtractAsTheirToolsDo) {
+    DVL_REQUIRE_TOOL("arj");
+    const fs::path fixtures = test::PeerFixtures();
+    if (!fs::exists(fixtures / "arj")) GTEST_SKIP() << "peer fixtures are absent";
+    const std::map<std::string, std::string> passwords = {{"Arj.encrypted.arj", "test"},
+                                                          {"test_encrypted.arj", "ark"}};
+    for (const auto& e : fs::directory_iterator(fixtures / "arj")) {
+        if (e.path().extension() != ".arj") continue;
+        const std::string name = e.path().filename().string();
+        SCOPED_TRACE(name);
+        const auto password = passwords.find(name);
+        const bool garbled = password != passwords.end();
+        ExpectLikePeer(e.path().string(),
+                       "arj x -y -v " + (garbled ? "-g" + password->second + " " : "") +
+                           Quote(e.path()),
+                       garbled ? "--password " + password->second : "");
+    }
+    DVL_REQUIRE_TOOL("unar");
+    // The ZOO fixture's dates carry a time zone that unar applies.
+    const fs::path zoo = fixtures / "zoo" / "t.zoo";
+    ExpectLikePeer(zoo.string(), "unar -q -D -o . " + Quote(zoo), "", false);
+    int status = -1;
+    const std::string listed = Dvl("l --tsv " + Quote(zoo), &status);
+    EXPECT_EQ(status, 0) << listed;
+    EXPECT_NE(listed.find("t2.txt"), std::string::npos) << listed;
+}
+
+// Damaged copies: an error row and exit status 1, never a crash, a hang or
+// an "ok". Every byte of an ARJ archive is checked (headers and data have
+// their CRCs); a ZOO archive is flipped where its entries and data lie, as
+// its padding and the archive header's text are checked by nothing.
+TEST_F(DvlArjZoo, DamageIsReportedNeverPassed) {
+    struct Damaged {
+        std::string name;
+        size_t flipFrom, flipTo; // flipped bytes lie in [flipFrom, flipTo)
+    };
+    std::vector<Damaged> archives;
+    if (test::HaveTool("arj")) {
+        Arj("-m0", "d0.arj", "a.txt sub/big.txt");
+        Arj("-m1", "d1.arj", "a.txt sub/big.txt");
+        archives = {{"d0.arj", 0, fs::file_size(dir_ / "d0.arj")},
+                    {"d1.arj", 0, fs::file_size(dir_ / "d1.arj")}};
+    }
+    const fs::path zoo = test::PeerFixtures() / "zoo" / "t.zoo";
+    if (fs::exists(zoo)) {
+        fs::copy_file(zoo, dir_ / "t.zoo");
+        archives.push_back({"t.zoo", 42, 42 + 66}); // the first entry
+        archives.push_back({"t.zoo", 113, 115});    // its data
+    }
+    if (archives.empty()) GTEST_SKIP() << "neither arj nor the peer fixtures are here";
+    for (const auto& [name, flipFrom, flipTo] : archives) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> whole = test::ReadFile(dir_ / name);
+        for (int round = 0; round < 16; ++round) {
+            std::vector<uint8_t> bytes = whole;
+            if (round % 2 == 0)
+                bytes.resize(bytes.size() * size_t(round + 1) / 17);
+            else
+                bytes[flipFrom + size_t(round) * 7919 % (flipTo - flipFrom)] ^= 0x5A;
+            const std::string bad = "bad" + fs::path(name).extension().string();
+            test::WriteFile(dir_ / bad, bytes);
+            int status = -1;
+            const std::string out = Dvl("t " + bad, &status);
+            EXPECT_EQ(status, 1) << round << ": " << out;
+            EXPECT_EQ(out.find(": ok"), std::string::npos) << round;
+        }
+    }
+}
+
+} // namespace
+} // namespace dvl
