@@ -177,7 +177,6 @@ bool FrontEnd::TakeStartPending() {
 }
 
 void FrontEnd::RunOperation() {
-    // ARJ and LHA have no back end; their window stays idle until it is closed.
     if (state_.ArchiveFormat == "ZIP")
         zip_->RunZip();
     else if (state_.ArchiveFormat == "RAR")

@@ -64,6 +64,16 @@ std::string LayerFormatOf(const std::string& archivePath) {
         return "GZIP";
     case atUUE:
         return "UUE";
+    case atARJ:
+    case atArjExe:
+        return "ARJ";
+    case atLHA:
+    case atLhaExe:
+    case atLZH:
+    case atLzhExe:
+        return "LHA";
+    case atZOO:
+        return "ZOO";
     case atNA:
     case atUnknown:
     case atUnsupported:
@@ -74,7 +84,8 @@ std::string LayerFormatOf(const std::string& archivePath) {
 }
 
 bool IsLayerFormat(const std::string& tag) {
-    for (const char* known : {"CAB", "TAR", "GZIP", "UUE", "BZIP2", "XZ", "LZMA", "ZSTD"})
+    for (const char* known :
+         {"CAB", "TAR", "GZIP", "UUE", "BZIP2", "XZ", "LZMA", "ZSTD", "ARJ", "LHA", "ZOO"})
         if (tag == known) return true;
     return false;
 }

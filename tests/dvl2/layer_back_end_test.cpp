@@ -96,5 +96,52 @@ TEST_F(LayerRun, ADamagedEntryHasItsRow) {
     EXPECT_EQ(view_.logShownWith, std::vector<std::string>{"Error log.."});
 }
 
+// ARJ and LHA archives, tagged by their first bytes, run the same back end in
+// every mode as the formats detection tags.
+TEST_F(LayerRun, ArjAndLhaExtractTestAndList) {
+    DVL_REQUIRE_TOOL("arj");
+    DVL_REQUIRE_TOOL("jlha");
+    fs::create_directories(dir_ / "arj");
+    fs::create_directories(dir_ / "lha");
+    ASSERT_EQ(dvl::test::Run("arj a -m1 -y ../arj/a.arj a.txt sub/b.txt >/dev/null && "
+                             "jlha aq0 ../lha/l.lzh a.txt sub/b.txt >/dev/null",
+                             dir_ / "src"),
+              0);
+    for (const std::string archive : {"arj/a.arj", "lha/l.lzh"}) {
+        SCOPED_TRACE(archive);
+        const fs::path folder = (dir_ / archive).parent_path();
+        for (const std::string sw : {"/h", "/t", "/l"}) {
+            platform::ResetTerminated();
+            ScriptedView view;
+            FrontEnd frontEnd(view);
+            frontEnd.FormShow((dir_ / archive).string(), sw);
+            ASSERT_TRUE(frontEnd.TakeStartPending()) << sw;
+            frontEnd.RunOperation();
+            EXPECT_TRUE(view.log.empty()) << sw;
+            EXPECT_EQ(platform::Terminated(), sw != "/l") << sw;
+            if (sw == "/l") {
+                ASSERT_EQ(view.listRows.size(), 2u);
+                EXPECT_EQ(view.listRows[1][0], "b.txt");
+                EXPECT_EQ(view.listRows[1][3], "100000");
+            }
+        }
+        EXPECT_EQ(ReadText(folder / "a.txt"), "alpha");
+        EXPECT_EQ(ReadText(folder / "sub" / "b.txt"), std::string(100000, 'b'));
+
+        // A byte of b.txt's compressed data changed: its entry fails, with a row.
+        std::vector<uint8_t> bytes = dvl::test::ReadFile(dir_ / archive);
+        bytes[bytes.size() / 2] ^= 0x55;
+        WriteFile(folder / "bad.bin", bytes);
+        platform::ResetTerminated();
+        ScriptedView view;
+        FrontEnd frontEnd(view);
+        frontEnd.FormShow((folder / "bad.bin").string(), "/t");
+        ASSERT_TRUE(frontEnd.TakeStartPending());
+        frontEnd.RunOperation();
+        ASSERT_FALSE(view.log.empty());
+        EXPECT_EQ(view.log.back().archive, "bad.bin");
+    }
+}
+
 } // namespace
 } // namespace dvl::dvl2

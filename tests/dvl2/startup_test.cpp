@@ -130,7 +130,7 @@ const StartCase kCases[] = {
      false,
      2,
      "<dir>",
-     Panel::OtherList,
+     Panel::ZipList,
      "Contents of [data.arj]"},
     {"help", "data.zip", "PK", {}, "/?", {}, true, 0, "", Panel::None, ""},
     {"upper-case /D",

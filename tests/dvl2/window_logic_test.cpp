@@ -146,7 +146,9 @@ TEST(Layout, SizeAndCaptionPerMode) {
     EXPECT_EQ(LayoutForMode(2, "ZIP", "C:\\in\\a.zip"),
               (WindowLayout{Panel::ZipList, 420, 360, "Contents of [a.zip]"}));
     EXPECT_EQ(LayoutForMode(2, "LHA", "C:\\in\\b.lzh"),
-              (WindowLayout{Panel::OtherList, 420, 360, "Contents of [b.lzh]"}));
+              (WindowLayout{Panel::ZipList, 420, 360, "Contents of [b.lzh]"}));
+    EXPECT_EQ(LayoutForMode(2, "RAR", "C:\\in\\c.rar"),
+              (WindowLayout{Panel::OtherList, 420, 360, "Contents of [c.rar]"}));
 }
 
 } // namespace
