@@ -2,6 +2,7 @@
 // volume set, garbled files) and on the ARJ and ZOO peer fixtures: every tree
 // extracted equals what the peer tools extract, byte for byte and with dates.
 #include "tests/support/test_support.h"
+#include "tests/support/zoo_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +185,49 @@ TEST_F(DvlArjZoo, PeerFixturesExtractAsTheirToolsDo) {
     const std::string listed = Dvl("l --tsv " + Quote(zoo), &status);
     EXPECT_EQ(status, 0) << listed;
     EXPECT_NE(listed.find("t2.txt"), std::string::npos) << listed;
+}
+
+// The -lh5- stream of the one member of a level-2 LHA archive.
+std::vector<uint8_t> Lh5Stream(const fs::path& archive) {
+    const std::vector<uint8_t> bytes = test::ReadFile(archive);
+    if (bytes.size() < 22 || bytes[20] != 2) return {};
+    const size_t headerSize = size_t(bytes[0] | bytes[1] << 8);
+    const size_t packed = size_t(bytes[7] | bytes[8] << 8 | bytes[9] << 16 | bytes[10] << 24);
+    if (headerSize + packed > bytes.size()) return {};
+    return {bytes.begin() + ptrdiff_t(headerSize), bytes.begin() + ptrdiff_t(headerSize + packed)};
+}
+
+// ZOO's packed methods, which no archive at hand uses: LZW from an encoder of
+// the test's own (past the 8192 codes, where the code width stops growing),
+// and -lh5- as jlha writes it; each in a folder, extracted and tested.
+TEST_F(DvlArjZoo, ZooLzwAndLh5MembersExtract) {
+    DVL_REQUIRE_TOOL("jlha");
+    const std::string big = test::ReadText(src_ / "sub" / "big.txt");
+    const std::string noise = test::ReadText(src_ / "sub" / "noise.bin");
+    ASSERT_EQ(test::Run("jlha aq0o52 ../big.lzh sub/big.txt >/dev/null", src_), 0);
+    const std::vector<uint8_t> lh5 = Lh5Stream(dir_ / "big.lzh");
+    ASSERT_FALSE(lh5.empty());
+    const std::vector<uint8_t> lzw = test::ZooLzw(big + noise);
+    test::WriteFile(dir_ / "m.zoo", test::BuildZoo({{"one", "lzw.txt", big + noise, 1, lzw},
+                                                    {"two", "lh5.txt", big, 2, lh5},
+                                                    {"", "empty.txt", "", 1, test::ZooLzw("")}}));
+    int status = -1;
+    EXPECT_EQ(Dvl("x -o out m.zoo", &status), "");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::ReadText(dir_ / "out" / "one" / "lzw.txt"), big + noise);
+    EXPECT_EQ(test::ReadText(dir_ / "out" / "two" / "lh5.txt"), big);
+    EXPECT_EQ(test::ReadText(dir_ / "out" / "empty.txt"), "");
+    EXPECT_EQ(Dvl("t m.zoo", &status), "m.zoo: ok\n");
+
+    // The LZW stream cut short: that member fails, the others pass.
+    std::vector<uint8_t> cut = lzw;
+    cut.resize(cut.size() / 2);
+    test::WriteFile(dir_ / "cut.zoo", test::BuildZoo({{"one", "lzw.txt", big + noise, 1, cut},
+                                                      {"two", "lh5.txt", big, 2, lh5}}));
+    const std::string out = Dvl("t cut.zoo", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("lzw.txt"), std::string::npos) << out;
+    EXPECT_EQ(out.find("lh5.txt"), std::string::npos) << out;
 }
 
 // Damaged copies: an error row and exit status 1, never a crash, a hang or
