@@ -12,8 +12,10 @@
 #include "archive/codecs/lzx_internal.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 namespace dvl::codecs {
 
@@ -68,12 +70,34 @@ void UndoCallTranslation(uint8_t* frame, size_t size, uint64_t frameOffset,
     }
 }
 
+struct FreeBuffer {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+using WindowBuffer = std::unique_ptr<uint8_t[], FreeBuffer>;
+
+// The window buffer is touched page by page as output first passes through it: in 4 KiB pages
+// that is a page fault per 4 KiB, which costs as much as decoding the bytes of a
+// highly-compressed folder. A buffer of a megabyte or more is aligned to 2 MiB and asks for huge
+// pages (where the system gives none, nothing changes). Null when memory is short.
+WindowBuffer AllocateWindow(size_t size) {
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (size >= kHugePage / 2) {
+        const size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        if (void* p = std::aligned_alloc(kHugePage, rounded)) {
+            ::madvise(p, rounded, MADV_HUGEPAGE);
+            return WindowBuffer(static_cast<uint8_t*>(p));
+        }
+        return nullptr;
+    }
+    return WindowBuffer(static_cast<uint8_t*>(std::malloc(size)));
+}
+
 } // namespace
 
 struct LzxDecoder::State {
     uint32_t windowSize = 0;
     unsigned mainSymbols = 0;
-    std::unique_ptr<uint8_t[]> buffer;
+    WindowBuffer buffer;
     size_t capacity = 0; // frames end at most here; kCopySlack more bytes follow
     DecodeStatus fixedError = DecodeStatus::Ok; // a window that cannot be used
 
@@ -291,7 +315,7 @@ LzxDecoder::LzxDecoder(int windowBits) : state_(std::make_unique<State>()) {
         s.capacity = s.windowSize + std::max<size_t>(s.windowSize, size_t(256) << 10);
         // Left unset: Reset starts every folder at the buffer's start, and no
         // match may reach before it.
-        s.buffer.reset(new (std::nothrow) uint8_t[s.capacity + kCopySlack]);
+        s.buffer = AllocateWindow(s.capacity + kCopySlack);
         if (!s.buffer) s.fixedError = DecodeStatus::NoMemory;
     }
     s.Reset();
