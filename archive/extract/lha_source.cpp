@@ -24,6 +24,14 @@ using formats::LhaParse;
 constexpr uint32_t kAttributeMask = 0x27; // read-only, hidden, system, archive
 constexpr uint32_t kReadOnly = 0x01;
 constexpr uint16_t kOwnerWrite = 0200;
+constexpr uint8_t kAmiga = 'A';
+constexpr uint8_t kAmigaWriteDenied = 0x04; // the protection bits' "w", set when denied
+
+// Amiga archivers store the protection bits where MS-DOS ones would be: of
+// them only a denied write means anything here (read-only).
+uint32_t AmigaAttributes(uint8_t protection) {
+    return 0x20 | ((protection & kAmigaWriteDenied) ? kReadOnly : 0);
+}
 
 class FileInput final : public formats::LhaInput {
 public:
@@ -96,7 +104,7 @@ Entry MakeEntry(const LhaHeader& h) {
         e.modified = std::time_t(*h.unixTime);
     else if (const auto dos = platform::UnixFromDosDateTime(h.dosTime))
         e.modified = *dos;
-    e.attributes = h.attribute & kAttributeMask;
+    e.attributes = h.osId == kAmiga ? AmigaAttributes(h.attribute) : h.attribute & kAttributeMask;
     if (h.unixMode) {
         e.unixMode = *h.unixMode & 0777;
         if (!(*h.unixMode & kOwnerWrite)) e.attributes |= kReadOnly;

@@ -205,6 +205,27 @@ TEST_F(DvlLha, LinksAreNeverMadeAndFoldersAre) {
     EXPECT_EQ(Dvl("t links.lzh", &status), "links.lzh: ok\n");
 }
 
+// Amiga archivers store protection bits in the attribute byte: a denied
+// write makes the file read-only; a denied execute (0x02) is no MS-DOS
+// "hidden".
+TEST_F(DvlLha, AmigaProtectionBitsGiveReadOnly) {
+    test::WriteFile(
+        dir_ / "amiga.lzh",
+        test::LhaArchive({
+            {.name = "locked.txt", .data = "l", .level = 1, .attribute = 0x06, .os = 'A'},
+            {.name = "plain.txt", .data = "p", .level = 1, .attribute = 0x02, .os = 'A'},
+        }));
+    int status = -1;
+    EXPECT_EQ(Dvl("x -o ours amiga.lzh", &status), "");
+    EXPECT_EQ(status, 0);
+    const auto writable = [&](const char* name) {
+        return (fs::status(dir_ / "ours" / name).permissions() & fs::perms::owner_write) !=
+               fs::perms::none;
+    };
+    EXPECT_FALSE(writable("locked.txt"));
+    EXPECT_TRUE(writable("plain.txt"));
+}
+
 // Damaged copies: an error row and exit status 1, never a crash, a hang or
 // an "ok".
 TEST_F(DvlLha, DamageIsReportedNeverPassed) {

@@ -16,6 +16,7 @@ struct LhaMember {
     std::string method = "-lh0-";
     int level = 2;
     uint8_t attribute = 0x20;
+    char os = 'M';              // level 1: the system that made it
     uint32_t stamp = 981173106; // level 2: Unix time; levels 0 and 1: a DOS date and time
 };
 
@@ -67,7 +68,7 @@ inline void AddLhaMember(std::vector<uint8_t>& out, const LhaMember& m) {
         h.insert(h.end(), m.name.begin(), m.name.end());
         PutLhaLe(h, crc, 2);
         if (m.level == 1) {
-            h.push_back('M');
+            h.push_back(uint8_t(m.os));
             PutLhaLe(h, firstSize, 2);
         }
         h[0] = uint8_t(h.size() - 2);
