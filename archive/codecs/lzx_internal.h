@@ -19,6 +19,8 @@
 // tree's longest code less rootBits, the same for every sub-table of the tree.
 #pragma once
 
+#include "archive/codecs/copy_match.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -131,41 +133,6 @@ struct BitReader {
     // The byte position after skipping 1 to 16 bits to the next word boundary.
     size_t AlignedBytePosition() const { return start + size_t((Consumed() / 16 + 1) * 2); }
 };
-
-// Appends `length` bytes copied from `offset` back (the source starts before `out`); may write up
-// to kCopySlack bytes of scratch past the new end. Overlapping copies repeat the pattern.
-constexpr size_t kCopySlack = 16;
-
-[[gnu::always_inline]] inline uint8_t* CopyMatch(uint8_t* out, size_t offset, size_t length) {
-    const uint8_t* src = out - offset;
-    uint8_t* const end = out + length;
-    if (offset >= 8) {
-        // Each 8-byte word reads bytes that lie wholly before the word it writes.
-        do {
-            uint64_t v;
-            std::memcpy(&v, src, 8);
-            std::memcpy(out, &v, 8);
-            out += 8;
-            src += 8;
-        } while (out < end);
-    } else if (offset == 1) {
-        const uint64_t v = uint64_t(*src) * 0x0101010101010101ull;
-        do {
-            std::memcpy(out, &v, 8);
-            out += 8;
-        } while (out < end);
-    } else {
-        // One period-aligned word, repeated at a stride that is a multiple of the offset.
-        for (size_t i = 0; i < 8; ++i)
-            out[i] = src[i];
-        uint64_t v;
-        std::memcpy(&v, out, 8);
-        const size_t stride = 8 / offset * offset;
-        for (uint8_t* p = out + stride; p < end; p += stride)
-            std::memcpy(p, &v, 8);
-    }
-    return end;
-}
 
 // The repeated offsets, carried across blocks and frames.
 struct RepeatedOffsets {

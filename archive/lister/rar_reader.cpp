@@ -33,19 +33,6 @@ enum RarFlags : uint16_t {
     kLongBlock = 0x8000,
 };
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // The Unicode form stored after the plain name and its zero byte: a high byte,
 // then groups of four operations chosen by two bits of a flag byte that copy
 // or extend bytes of the plain name. UTF-8 text; empty when it is damaged.
