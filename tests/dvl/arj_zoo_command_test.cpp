@@ -1,6 +1,7 @@
 // dvl x, t and l on ARJ archives made by arj at test time (every method, a
 // volume set, garbled files) and on the ARJ and ZOO peer fixtures: every tree
 // extracted equals what the peer tools extract, byte for byte and with dates.
+#include "tests/dvl/file_tree.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zoo_writer.h"
 
@@ -17,31 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::Quote;
 
-struct FileState {
-    std::string content;
-    int64_t modified = 0;
-    bool writable = true;
-    bool operator==(const FileState&) const = default;
-};
+using test::FileState;
 
-std::ostream& operator<<(std::ostream& out, const FileState& f) {
-    return out << "{" << f.content.size() << " bytes, " << f.modified
-               << (f.writable ? "" : ", read-only") << "}";
-}
-
-// Every plain file below a folder: content, date (unless `dates` is false)
-// and whether its owner may write it.
 std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
-    std::map<std::string, FileState> files;
-    if (!fs::exists(root)) return files;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        if (!e.is_regular_file() || e.is_symlink()) continue;
-        struct stat st {};
-        ::lstat(e.path().c_str(), &st);
-        files[fs::relative(e.path(), root).string()] = {
-            test::ReadText(e.path()), dates ? int64_t(st.st_mtime) : 0, (st.st_mode & 0200) != 0};
-    }
-    return files;
+    return test::FileTree(root, dates);
 }
 
 class DvlArjZoo : public ::testing::Test {

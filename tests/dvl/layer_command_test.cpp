@@ -1,6 +1,7 @@
 // dvl x, t and l on the formats of the extraction layer, made by the real
 // tools at test time: every tree extracted equals what the tools themselves
 // extract, byte for byte and with its dates.
+#include "tests/dvl/file_tree.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,29 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::Quote;
 
-struct FileState {
-    std::string content;
-    int64_t modified = 0;
-    bool operator==(const FileState&) const = default;
-};
+using test::FileState;
 
-std::ostream& operator<<(std::ostream& out, const FileState& f) {
-    return out << "{" << f.content.size() << " bytes, " << f.modified << "}";
-}
-
-// Every plain file below a folder: its content and (unless `dates` is false)
-// its date; links and other kinds are left out.
 std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
-    std::map<std::string, FileState> files;
-    if (!fs::exists(root)) return files;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        if (!e.is_regular_file() || e.is_symlink()) continue;
-        struct stat st {};
-        ::lstat(e.path().c_str(), &st);
-        files[fs::relative(e.path(), root).string()] = {test::ReadText(e.path()),
-                                                        dates ? int64_t(st.st_mtime) : 0};
-    }
-    return files;
+    return test::FileTree(root, dates);
 }
 
 class DvlLayer : public ::testing::Test {

@@ -1,0 +1,44 @@
+// The files an extraction left below a folder, to compare with what a peer
+// tool extracts from the same archive.
+#pragma once
+
+#include "tests/support/test_support.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <sys/stat.h>
+
+namespace dvl::test {
+
+struct FileState {
+    std::string content;
+    int64_t modified = 0;
+    bool writable = true;
+    bool operator==(const FileState&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const FileState& f) {
+    return out << "{" << f.content.size() << " bytes, " << f.modified
+               << (f.writable ? "" : ", read-only") << "}";
+}
+
+// Every plain file below a folder: content, date (unless `dates` is false)
+// and whether its owner may write it; links and other kinds are left out.
+inline std::map<std::string, FileState> FileTree(const std::filesystem::path& root,
+                                                 bool dates = true) {
+    std::map<std::string, FileState> files;
+    if (!std::filesystem::exists(root)) return files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file() || e.is_symlink()) continue;
+        struct stat st {};
+        ::lstat(e.path().c_str(), &st);
+        files[std::filesystem::relative(e.path(), root).string()] = {
+            ReadText(e.path()), dates ? int64_t(st.st_mtime) : 0, (st.st_mode & 0200) != 0};
+    }
+    return files;
+}
+
+} // namespace dvl::test
