@@ -21,6 +21,7 @@
 #include "platform/file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -180,6 +181,20 @@ std::string NameWithoutSuffix(const std::string& archivePath) {
     return name;
 }
 
+// LZMA-alone has no magic: a properties byte, a dictionary size as encoders
+// write them (2^n or 2^n + 2^(n-1), 4 KiB to 1 GiB) and an unpacked size that
+// is unknown (all bits set) or below 256 GiB. Programs and other data with a
+// zero near their start would pass a looser test.
+bool LooksLikeLzmaAlone(const uint8_t* head) {
+    if (head[0] >= 225) return false;
+    const uint32_t dictionary = Le32(head + 1);
+    if (dictionary < (1u << 12) || dictionary > (1u << 30)) return false;
+    const uint32_t highBit = uint32_t(1) << (31 - std::countl_zero(dictionary));
+    if (dictionary != highBit && dictionary != highBit + (highBit >> 1)) return false;
+    const uint64_t size = Le32(head + 5) | uint64_t(Le32(head + 9)) << 32;
+    return size == ~uint64_t(0) || size < (uint64_t(1) << 38);
+}
+
 StreamKind KindOf(const std::vector<uint8_t>& head) {
     const auto starts = [&](std::initializer_list<uint8_t> magic) {
         return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
@@ -196,10 +211,7 @@ StreamKind KindOf(const std::vector<uint8_t>& head) {
     // (a member named "20230101.log" fits it).
     if (head.size() >= formats::kTarBlock && formats::TarChecksumValid(head.data()))
         return StreamKind::Tar;
-    // LZMA-alone has no magic: its properties byte and a sane dictionary.
-    if (head.size() >= 13 && head[0] < 225 && Le32(head.data() + 1) >= (1u << 12) &&
-        Le32(head.data() + 1) <= (1u << 30) && (head[12] == 0 || head[12] == 0xFF))
-        return StreamKind::LzmaAlone;
+    if (head.size() >= 13 && LooksLikeLzmaAlone(head.data())) return StreamKind::LzmaAlone;
     return StreamKind::None;
 }
 

@@ -167,6 +167,23 @@ TEST_F(DvlArjZoo, PeerFixturesExtractAsTheirToolsDo) {
     EXPECT_NE(listed.find("t2.txt"), std::string::npos) << listed;
 }
 
+// A DOS self-extractor: an MZ program whose image ends where the archive
+// begins. Its files come out as from the archive alone.
+TEST_F(DvlArjZoo, ASelfExtractorExtractsItsArchive) {
+    DVL_REQUIRE_TOOL("arj");
+    Arj("-m1", "plain.arj", "a.txt sub/big.txt");
+    constexpr size_t kImage = 1000;
+    std::vector<uint8_t> sfx(kImage, 0);
+    sfx[0] = 'M', sfx[1] = 'Z';
+    constexpr size_t kLastPage = kImage % 512, kPages = (kImage + 511) / 512;
+    sfx[2] = uint8_t(kLastPage), sfx[3] = uint8_t(kLastPage >> 8);
+    sfx[4] = uint8_t(kPages), sfx[5] = uint8_t(kPages >> 8);
+    const std::vector<uint8_t> archive = test::ReadFile(dir_ / "plain.arj");
+    sfx.insert(sfx.end(), archive.begin(), archive.end());
+    test::WriteFile(dir_ / "sfx.exe", sfx);
+    ExpectLikePeer("sfx.exe", "arj x -y ../plain.arj");
+}
+
 // The -lh5- stream of the one member of a level-2 LHA archive.
 std::vector<uint8_t> Lh5Stream(const fs::path& archive) {
     const std::vector<uint8_t> bytes = test::ReadFile(archive);

@@ -74,9 +74,12 @@ TEST_F(DvlExtract, ArchivesThatCannotBeOpenedAndUsageErrorsExitTwo) {
     // HA archives are listed, not extracted.
     test::WriteFile(dir / "x.ha", std::vector<uint8_t>{'H', 'A', 1, 0, 0x21, 'j', 'u', 'n', 'k'});
     test::WriteFile(dir / "e.zip", test::ZipWriter().Build());
+    // A program is no LZMA stream, though its first bytes fit the loosest test.
+    fs::copy_file("/bin/true", dir / "prog");
     const std::pair<const char*, const char*> cases[] = {
         {"x missing.zip", "25135 Error opening file (missing.zip)"},
         {"x x.ha", "25142 Invalid or unsupported archive type for this operation (x.ha)"},
+        {"t prog", "25142 Invalid or unsupported archive type for this operation (prog)"},
         {"t e.zip", "25202 Unknown file type (e.zip)"},
         {"x", "usage: dvl x"},
         {"x --overwrite=sometimes a.zip", "usage: dvl x"},
