@@ -20,10 +20,6 @@ using test::Quote;
 
 using test::FileState;
 
-std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
-    return test::FileTree(root, dates);
-}
-
 class DvlArjZoo : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,9 +40,7 @@ protected:
     }
 
     std::string Dvl(const std::string& args, int* status = nullptr) {
-        return test::RunAndCapture("cd " + Quote(dir_.Path()) + " && " + test::DvlProgram() + " " +
-                                       args + " 2>&1",
-                                   status);
+        return test::DvlIn(dir_.Path(), args, status);
     }
 
     // arj a ARCHIVE (in the test's folder) with the options, from src.
@@ -71,8 +65,9 @@ protected:
         const std::string out = Dvl("x -o ours " + options + " " + Quote(archive), &status);
         EXPECT_EQ(out, "") << archive;
         EXPECT_EQ(status, 0) << out;
-        EXPECT_EQ(Tree(dir_ / "ours", dates), Tree(dir_ / "peer", dates)) << archive;
-        EXPECT_FALSE(Tree(dir_ / "ours").empty()) << archive;
+        EXPECT_EQ(test::FileTree(dir_ / "ours", dates), test::FileTree(dir_ / "peer", dates))
+            << archive;
+        EXPECT_FALSE(test::FileTree(dir_ / "ours").empty()) << archive;
         EXPECT_EQ(Dvl("t " + options + " " + Quote(archive), &status), archive + ": ok\n");
         EXPECT_EQ(status, 0);
     }
@@ -88,7 +83,7 @@ TEST_F(DvlArjZoo, EveryArjMethodExtractsAsArjDoes) {
         const std::string archive = "m" + std::to_string(method) + ".arj";
         Arj("-m" + std::to_string(method), archive);
         ExpectLikePeer(archive, "arj x -y ../" + archive);
-        EXPECT_FALSE(Tree(dir_ / "ours").at("ro.txt").writable);
+        EXPECT_FALSE(test::FileTree(dir_ / "ours").at("ro.txt").writable);
     }
 }
 
@@ -132,7 +127,7 @@ TEST_F(DvlArjZoo, GarbledFilesNeedTheirPassword) {
                   "25190 Password protected (a.txt)\n25190 Password protected (big.txt)\n"
                   "25190 Password protected (noise.bin)\n");
         EXPECT_EQ(status, 1);
-        EXPECT_TRUE(Tree(dir_ / "ours").empty());
+        EXPECT_TRUE(test::FileTree(dir_ / "ours").empty());
         EXPECT_EQ(Dvl("t --password wrong " + std::string(archive), &status),
                   "25120 File fails CRC check (a.txt)\n25120 File fails CRC check (big.txt)\n"
                   "25120 File fails CRC check (noise.bin)\n");

@@ -1,5 +1,6 @@
-// The files an extraction left below a folder, to compare with what a peer
-// tool extracts from the same archive.
+// What the tests of `dvl` on the layer's formats share: running it in a
+// folder, and the files an extraction left below a folder, to compare with
+// what a peer tool extracts from the same archive.
 #pragma once
 
 #include "tests/support/test_support.h"
@@ -39,6 +40,13 @@ inline std::map<std::string, FileState> FileTree(const std::filesystem::path& ro
             ReadText(e.path()), dates ? int64_t(st.st_mtime) : 0, (st.st_mode & 0200) != 0};
     }
     return files;
+}
+
+// Runs `dvl ARGS` in a folder; its standard output and error together.
+inline std::string DvlIn(const std::filesystem::path& folder, const std::string& args,
+                         int* status = nullptr) {
+    return RunAndCapture("cd " + Quote(folder) + " && " + DvlProgram() + " " + args + " 2>&1",
+                         status);
 }
 
 } // namespace dvl::test

@@ -19,10 +19,6 @@ using test::Quote;
 
 using test::FileState;
 
-std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
-    return test::FileTree(root, dates);
-}
-
 class DvlLayer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,9 +38,7 @@ protected:
     }
 
     std::string Dvl(const std::string& args, int* status = nullptr) {
-        return test::RunAndCapture("cd " + Quote(dir_.Path()) + " && " + test::DvlProgram() + " " +
-                                       args + " 2>&1",
-                                   status);
+        return test::DvlIn(dir_.Path(), args, status);
     }
 
     // The tree the peer gives for an archive, beside the one dvl gives; dates
@@ -59,7 +53,8 @@ protected:
         const std::string out = Dvl("x -o ours " + Quote(archive), &status);
         EXPECT_EQ(out, expectedRows) << archive;
         EXPECT_EQ(status, expectedRows.empty() ? 0 : 1) << out;
-        EXPECT_EQ(Tree(dir_ / "ours", dates), Tree(dir_ / "peer", dates)) << archive;
+        EXPECT_EQ(test::FileTree(dir_ / "ours", dates), test::FileTree(dir_ / "peer", dates))
+            << archive;
         EXPECT_EQ(Dvl("t " + Quote(archive), &status), archive + ": ok\n");
         EXPECT_EQ(status, 0);
     }

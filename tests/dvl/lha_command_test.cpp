@@ -19,10 +19,6 @@ using test::Quote;
 
 using test::FileState;
 
-std::map<std::string, FileState> Tree(const fs::path& root, bool dates = true) {
-    return test::FileTree(root, dates);
-}
-
 // Sets the MS-DOS attribute of the first header (level 0 or 1) and mends its
 // checksum and, where an extended header holds one, its header CRC.
 void SetAttribute(std::vector<uint8_t>& archive, uint8_t attribute) {
@@ -60,9 +56,7 @@ protected:
     }
 
     std::string Dvl(const std::string& args, int* status = nullptr) {
-        return test::RunAndCapture("cd " + Quote(dir_.Path()) + " && " + test::DvlProgram() + " " +
-                                       args + " 2>&1",
-                                   status);
+        return test::DvlIn(dir_.Path(), args, status);
     }
 
     test::TempDir dir_;
@@ -92,9 +86,9 @@ TEST_F(DvlLha, JlhaArchivesOfEveryLevelAndMethod) {
             int status = -1;
             EXPECT_EQ(Dvl("x -o ours " + archive, &status), "");
             EXPECT_EQ(status, 0);
-            auto expected = Tree(src_);
+            auto expected = test::FileTree(src_);
             if (level < 2) expected["ro.txt"].writable = false; // the attribute set above
-            EXPECT_EQ(Tree(dir_ / "ours"), expected);
+            EXPECT_EQ(test::FileTree(dir_ / "ours"), expected);
             EXPECT_EQ(Dvl("t " + archive, &status), archive + ": ok\n");
             EXPECT_EQ(status, 0);
             const std::string listed = Dvl("l --tsv " + archive, &status);
@@ -157,9 +151,9 @@ TEST_F(DvlLha, PeerFixturesExtractAsLhasaDoes) {
         EXPECT_EQ(Dvl("x -o ours " + Quote(file.path()), &status), c.rows);
         EXPECT_EQ(status, c.rows.empty() ? 0 : 1);
         // What this layer cannot decode is not written.
-        const auto peer =
-            c.tests ? LowerCaseNames(Tree(dir_ / "peer")) : std::map<std::string, FileState>{};
-        EXPECT_EQ(LowerCaseNames(Tree(dir_ / "ours")), peer);
+        const auto peer = c.tests ? LowerCaseNames(test::FileTree(dir_ / "peer"))
+                                  : std::map<std::string, FileState>{};
+        EXPECT_EQ(LowerCaseNames(test::FileTree(dir_ / "ours")), peer);
         const std::string tested = Dvl("t " + Quote(file.path()), &status);
         EXPECT_EQ(tested == file.path().string() + ": ok\n", c.tests) << tested;
         EXPECT_EQ(status, c.tests ? 0 : 1);
