@@ -76,6 +76,7 @@ std::string AnsiToOemName(std::string_view name) {
 }
 
 void AppendUtf8(std::string& out, uint32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
         out += char(c);
     } else if (c < 0x800) {

@@ -33,7 +33,7 @@ std::string OemToAnsiName(std::string_view name);
 std::string AnsiToOemName(std::string_view name);
 // True when the text is well-formed UTF-8 (plain ASCII is).
 bool IsValidUtf8(std::string_view text);
-// Appends a code point (at most 0x10FFFF) as UTF-8.
+// Appends a code point as UTF-8 (U+FFFD for a surrogate or a value past U+10FFFF).
 void AppendUtf8(std::string& out, uint32_t c);
 // A converted name as rows show it: each zero byte as the visible "\u2400",
 // so that a name that is cut there, or holds nothing else, can be named.

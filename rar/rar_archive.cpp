@@ -1,5 +1,7 @@
 #include "rar/rar_archive.h"
 
+#include "archive/text.h"
+
 #define _UNIX 1
 #include <unrar/dll.hpp>
 
@@ -48,25 +50,6 @@ private:
     locale_t savedLocale_ = locale_t(0);
 };
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // A zero-terminated wide field of fixed size, read no further than its end.
 std::string WideField(const wchar_t* field, size_t size) {
     std::wstring text(field, size);
@@ -103,7 +86,7 @@ struct Trampolines {
 std::string WideToUtf8(const wchar_t* text) {
     std::string out;
     for (; text && *text; ++text)
-        AppendUtf8(out, char32_t(*text));
+        AppendUtf8(out, uint32_t(*text));
     return out;
 }
 
