@@ -25,10 +25,7 @@ protected:
     void SetUp() override {
         fs::create_directories(src_ / "sub");
         test::WriteFile(src_ / "a.txt", std::string("alpha\n"));
-        std::string text;
-        for (int i = 0; i < 20000; ++i)
-            text += "line " + std::to_string(i * 7919 % 10007) + " of the big file\n";
-        test::WriteFile(src_ / "sub" / "big.txt", text);
+        test::WriteFile(src_ / "sub" / "big.txt", test::BigText());
         std::vector<uint8_t> noise(70000);
         std::mt19937 rng(3);
         for (auto& b : noise)

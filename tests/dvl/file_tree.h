@@ -42,6 +42,14 @@ inline std::map<std::string, FileState> FileTree(const std::filesystem::path& ro
     return files;
 }
 
+// 20,000 numbered lines (about 500 KB) that compress well but not trivially.
+inline std::string BigText() {
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "line " + std::to_string(i * 7919 % 10007) + " of the big file\n";
+    return text;
+}
+
 // Runs `dvl ARGS` in a folder; its standard output and error together.
 inline std::string DvlIn(const std::filesystem::path& folder, const std::string& args,
                          int* status = nullptr) {

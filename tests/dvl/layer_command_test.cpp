@@ -25,10 +25,7 @@ protected:
         DVL_REQUIRE_TOOL("tar");
         fs::create_directories(src_ / "sub");
         test::WriteFile(src_ / "a.txt", std::string("alpha\n"));
-        std::string big;
-        for (int i = 0; i < 20000; ++i)
-            big += "line " + std::to_string(i * 7919 % 10007) + " of the big file\n";
-        test::WriteFile(src_ / "sub" / "big.txt", big);
+        test::WriteFile(src_ / "sub" / "big.txt", test::BigText());
         const std::string longName(120, 'n');
         test::WriteFile(src_ / "sub" / longName, std::string("a long name"));
         fs::create_directories(src_ / "empty");

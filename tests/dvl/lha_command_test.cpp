@@ -47,10 +47,7 @@ protected:
     void SetUp() override {
         fs::create_directories(src_ / "sub");
         test::WriteFile(src_ / "a.txt", std::string("alpha\n"));
-        std::string big;
-        for (int i = 0; i < 20000; ++i)
-            big += "line " + std::to_string(i * 7919 % 10007) + " of the big file\n";
-        test::WriteFile(src_ / "sub" / "big.txt", big);
+        test::WriteFile(src_ / "sub" / "big.txt", test::BigText());
         test::WriteFile(src_ / "ro.txt", std::string("read-only"));
         test::Run("touch -d '2001-02-03 04:05:06' a.txt sub/big.txt ro.txt", src_);
     }
