@@ -15,7 +15,7 @@ int LayerExtract(const std::string& shownName, const std::string& archivePath,
     extract::ExtractionOptions options;
     options.archiveName = shownName;
     options.destination = settings.destination;
-    options.spec = settings.spec;
+    options.mask = settings.mask;
     options.useStoredDirs = !settings.flat;
     options.test = settings.test;
     options.keepBroken = settings.keepBroken;

@@ -13,7 +13,7 @@ namespace dvl::cli {
 
 struct LayerSettings {
     std::string destination; // Windows form
-    std::string spec = "*.*";
+    std::string mask = "*.*";
     bool flat = false;
     bool keepBroken = false;
     bool test = false;

@@ -21,8 +21,8 @@ namespace {
 constexpr uint64_t kRatioFloor = 1 << 20;
 constexpr size_t kCopyBlock = 64 * 1024;
 
-bool SelectsEveryEntry(const std::string& spec) {
-    return spec == "*.*" || spec == "*";
+bool SelectsEveryEntry(const std::string& mask) {
+    return mask == "*.*" || mask == "*";
 }
 
 int32_t CodeOf(DataEnd end, bool encrypted) {
@@ -164,7 +164,7 @@ void Extraction::Progress(uint64_t done, uint64_t total) {
 }
 
 bool Extraction::Selected(const Entry& entry) const {
-    return SelectsEveryEntry(options_.spec) || MatchFileSpec(entry.name, options_.spec, false);
+    return SelectsEveryEntry(options_.mask) || MatchFileSpec(entry.name, options_.mask, false);
 }
 
 std::string Extraction::RelativePath(const Entry& entry) const {

@@ -22,7 +22,7 @@ namespace dvl::extract {
 struct ExtractionOptions {
     std::string archiveName;   // how rows about the archive itself name it
     std::string destination;   // Windows form
-    std::string spec = "*.*";  // matched against the stored path
+    std::string mask = "*.*";  // matched against the stored path
     bool useStoredDirs = true; // false: every file directly in the destination
     bool test = false;         // decode and check only; nothing is written
     bool keepBroken = false;   // a failed entry's output stays as NAME.broken

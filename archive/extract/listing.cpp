@@ -6,13 +6,13 @@
 
 namespace dvl::extract {
 
-Listing::Listing(std::string archiveName, std::string spec, bool blankDirs, ListingEvents events)
-    : archiveName_(std::move(archiveName)), spec_(std::move(spec)), blankDirs_(blankDirs),
+Listing::Listing(std::string archiveName, std::string mask, bool blankDirs, ListingEvents events)
+    : archiveName_(std::move(archiveName)), mask_(std::move(mask)), blankDirs_(blankDirs),
       events_(std::move(events)) {}
 
 codecs::ByteSink* Listing::Begin(const Entry& entry) {
     const bool folder = entry.kind == EntryKind::Folder;
-    listed_ = folder ? blankDirs_ : MatchFileSpec(spec_, entry.name, true);
+    listed_ = folder ? blankDirs_ : MatchFileSpec(mask_, entry.name, true);
     counter_.bytes = 0;
     // Sizes the archive does not store are counted as the data passes.
     return listed_ && !entry.size && entry.kind == EntryKind::File ? &counter_ : nullptr;

@@ -22,9 +22,9 @@ struct ListingEvents {
 
 class Listing final : public EntryVisitor {
 public:
-    // spec: matched against names only, as the lister does; folders are
+    // mask: matched against names only, as the lister does; folders are
     // listed with blankDirs.
-    Listing(std::string archiveName, std::string spec, bool blankDirs, ListingEvents events);
+    Listing(std::string archiveName, std::string mask, bool blankDirs, ListingEvents events);
 
     codecs::ByteSink* Begin(const Entry& entry) override;
     void End(const Entry& entry, DataEnd end) override;
@@ -43,7 +43,7 @@ private:
         uint64_t bytes = 0;
     };
 
-    std::string archiveName_, spec_;
+    std::string archiveName_, mask_;
     bool blankDirs_;
     ListingEvents events_;
     Counter counter_;
